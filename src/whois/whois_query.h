@@ -1,0 +1,25 @@
+// The first step of the WHOIS chain: reduce the typed domain, pick the server, connect
+// on port 43, send the query line; and the handler that shows the answer as it arrives.
+#pragma once
+
+#include "app/chains.h"
+
+namespace tessaly {
+
+struct ReducedDomain {
+    bool reducible = false;  // false when the domain splits into fewer than two labels
+    Text domain;             // the registrable name
+    Text topLevel;           // the last label, as typed
+};
+
+// Removes every "http://" (ASCII case folded) and keeps the last two labels, or three
+// when the second-to-last is "com", "net", "org", "edu" or "co".
+ReducedDomain reduceDomain(std::string_view typed);
+
+void queryWhoisServer(Text& domain, LookupContext& context);
+
+// Runs on the user-interface thread for each arrival of the window's TCP client. The first
+// arrival of a connection replaces the box; later arrivals of the same connection append.
+void onWhoisDataArrived(const Bytes& data, bool firstArrivalOfConnection, OutputBox& outputBox);
+
+}  // namespace tessaly

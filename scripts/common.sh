@@ -8,7 +8,7 @@ TESSALY_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth fonts-wqy-microhei
-  openssl ca-certificates
+  openssl libssl-dev ca-certificates
   desktop-file-utils appstream dpkg-dev file
 )
 

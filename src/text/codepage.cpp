@@ -1,0 +1,105 @@
+#include "text/codepage.h"
+
+#include <iconv.h>
+#include <utf8proc.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace tessaly {
+namespace {
+
+constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+// Converts in with a fresh iconv descriptor (conversions run on many workers at once).
+// Where iconv cannot go on, onStuck(rest, out) appends a stand-in and returns how many
+// input bytes to skip.
+template <class OnStuck>
+std::string convert(const char* to, const char* from, std::string_view in, OnStuck onStuck) {
+    std::string out;
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return out;
+    }
+    out.reserve(in.size() + in.size() / 2 + 16);
+    char buffer[4096];
+    std::size_t pos = 0;
+    while (pos < in.size()) {
+        char* src = const_cast<char*>(in.data() + pos);
+        std::size_t left = in.size() - pos;
+        char* dst = buffer;
+        std::size_t room = sizeof buffer;
+        std::size_t rc = iconv(cd, &src, &left, &dst, &room);
+        int error = errno;
+        out.append(buffer, static_cast<std::size_t>(dst - buffer));
+        pos = in.size() - left;
+        if (rc == static_cast<std::size_t>(-1) && error != E2BIG && left > 0) {
+            pos += onStuck(in.substr(pos), out);
+        }
+    }
+    char* dst = buffer;
+    std::size_t room = sizeof buffer;
+    iconv(cd, nullptr, nullptr, &dst, &room);
+    out.append(buffer, static_cast<std::size_t>(dst - buffer));
+    iconv_close(cd);
+    return out;
+}
+
+// Length of the UTF-8 sequence at the start of s; 0 when s starts with a malformed one.
+std::size_t utf8SequenceLength(std::string_view s) {
+    utf8proc_int32_t cp;
+    auto n = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(s.data()),
+                              static_cast<utf8proc_ssize_t>(s.size()), &cp);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+// Well-formed UTF-8 where every malformed byte has become U+FFFD.
+std::string sanitizeUtf8(std::string_view in) {
+    std::string out;
+    out.reserve(in.size());
+    while (!in.empty()) {
+        std::size_t n = utf8SequenceLength(in);
+        if (n > 0) {
+            out.append(in.substr(0, n));
+            in.remove_prefix(n);
+        } else {
+            out.append(replacementCharacter);
+            in.remove_prefix(1);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string gbkToUtf8(std::string_view gbk) {
+    return convert("UTF-8", "GBK", gbk, [](std::string_view, std::string& out) {
+        out.append(replacementCharacter);
+        return std::size_t{1};
+    });
+}
+
+Text utf8ToGbk(std::string_view utf8) {
+    std::string clean = sanitizeUtf8(utf8);
+    return convert("GBK", "UTF-8", clean, [](std::string_view rest, std::string& out) {
+        out.push_back('?');
+        std::size_t n = utf8SequenceLength(rest);
+        return n > 0 ? n : std::size_t{1};
+    });
+}
+
+Text utf8ToLocalText(const Bytes& body) {
+    // The text ends at the first zero byte, as a zero code unit would end it.
+    std::string clean = sanitizeUtf8(bytesToText(body));
+    utf8proc_uint8_t* composed = nullptr;
+    auto n = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(clean.data()),
+                          static_cast<utf8proc_ssize_t>(clean.size()), &composed,
+                          static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+    if (n >= 0 && composed != nullptr) {
+        clean.assign(reinterpret_cast<const char*>(composed), static_cast<std::size_t>(n));
+    }
+    std::free(composed);
+    return utf8ToGbk(clean);
+}
+
+}  // namespace tessaly

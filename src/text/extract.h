@@ -10,8 +10,8 @@ namespace tessaly {
 // for the next start marker restarts right after the current one, so pieces may overlap.
 // Markers match ignoring ASCII letter case. Returns a copy of the first piece, or
 // unknownText when there is none. An empty marker yields no piece.
-Text extractBetween(std::string_view text, std::string_view startMarker,
-                    std::string_view endMarker, TextList& pieces);
+Text extractBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
+                    TextList& pieces);
 
 // Removes every "<" + piece + ">" where the pieces are those of
 // extractBetween(text, "<", ">"), taken from the text as given and deleted one after

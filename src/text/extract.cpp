@@ -107,7 +107,7 @@ Hashed withoutSuffix(const Hashed& whole, const Hashed& suffix, std::uint64_t in
 // current tags are kept as hashes in buckets, and after each deletion only the open "<"s
 // before it get new tags.
 class TagStripper {
-  public:
+public:
     explicit TagStripper(std::string_view text) : text_(text) { tokenize(); }
 
     Text run() {
@@ -119,7 +119,7 @@ class TagStripper {
         return remainingText();
     }
 
-  private:
+private:
     static constexpr std::size_t noToken = static_cast<std::size_t>(-1);
 
     struct Token {
@@ -259,7 +259,7 @@ class TagStripper {
 
     // Walks the remaining bytes from the token at, skipping deleted stretches.
     class Cursor {
-      public:
+    public:
         Cursor(const TagStripper& s, std::size_t token)
             : s_(s), pos_(s.tokens_[token].pos), token_(token) {}
         bool atEnd() const { return pos_ >= s_.text_.size(); }
@@ -284,7 +284,7 @@ class TagStripper {
             }
         }
 
-      private:
+    private:
         const TagStripper& s_;
         std::size_t pos_;
         std::size_t token_;

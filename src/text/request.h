@@ -18,32 +18,45 @@ struct RequestPolicy {
     long totalTimeoutMs = 30'000;
     std::size_t maxBodyBytes = 16u << 20;  // a larger body fails the request
     long maxRedirects = 5;
-    // Extra trust anchors (PEM file) for tests; empty uses the system's trust store only.
+    // Trust anchors (PEM file) used in place of the system's store, for tests; empty keeps
+    // the system's trust store.
     std::string caFile;
 };
 
-// Call once at program start, before any thread is started.
+// Call once at program start, before any thread is started. Later calls do nothing.
 void initRequests();
 
+// The header values the web lookups share.
+inline constexpr std::string_view xRequestedWithValue = "XMLHttpRequest";
+inline constexpr std::string_view acceptValue = "application/json, text/javascript, */*; q=0.01";
+inline constexpr std::string_view formContentTypeValue =
+    "application/x-www-form-urlencoded; charset=UTF-8";
+
+// On the wire, texts go as UTF-8. In a URL only what may not stand raw is percent-encoded:
+// space, control bytes, bytes outside ASCII and "#" (which would cut the URL short);
+// "&", "=", "$", "|", "%" and the rest stand as typed.
+std::string urlWireForm(std::string_view gbkUrl);
+
 class RequestObject {
-public:
+  public:
     explicit RequestObject(const RequestPolicy& policy = RequestPolicy{});
     ~RequestObject();
     RequestObject(const RequestObject&) = delete;
     RequestObject& operator=(const RequestObject&) = delete;
 
-    // method "GET" or "POST"; url as GBK text.
+    // method "GET" or "POST" (any other fails the request); url as GBK text.
     void open(std::string_view method, std::string_view url);
-    // Headers are sent in the order they were set; value as GBK text.
+    // Headers are sent in the order they were set; name and value as GBK text. A Referer
+    // value is a URL and goes in the URL's wire form; other values lose control bytes.
     void setRequestHeader(std::string_view name, std::string_view value);
-    // Sends without a body (GET).
+    // Sends without a body.
     void send();
-    // Sends the GBK text body (POST), on the wire as UTF-8.
+    // Sends the GBK text body, on the wire as UTF-8 (a GET sends no body).
     void send(std::string_view body);
     // The body exactly as received, whatever the status; empty after any failure.
     const Bytes& responseBody() const { return body_; }
 
-private:
+  private:
     void perform(const std::string* body);
 
     RequestPolicy policy_;
@@ -52,5 +65,9 @@ private:
     std::vector<std::pair<std::string, std::string>> headers_;
     Bytes body_;
 };
+
+// Sets the lookups' common headers on an opened request, in the order Referer,
+// X-Requested-With (only when asked for), Accept, Content-Type.
+void setLookupHeaders(RequestObject& request, std::string_view referer, bool withXRequestedWith);
 
 }  // namespace tessaly

@@ -59,7 +59,7 @@ bool isCharacterStart(std::string_view text, std::size_t known, std::size_t pos)
 // Keeps the next hit of each case so that a frequent lower case and a rare capital do not
 // make the search quadratic.
 class FirstByteFinder {
-  public:
+public:
     FirstByteFinder(std::string_view text, unsigned char c) : text_(text) {
         if (isAsciiLetter(c)) {
             lower_ = foldCase(c);
@@ -81,7 +81,7 @@ class FirstByteFinder {
         return std::min(lowerAt_, upperAt_);
     }
 
-  private:
+private:
     static constexpr std::size_t unset = none - 1;
     std::string_view text_;
     unsigned char lower_, upper_;

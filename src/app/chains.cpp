@@ -1,11 +1,12 @@
 #include "app/chains.h"
 
+#include "whois/web_whois.h"
 #include "whois/whois_query.h"
 
 namespace tessaly {
 
 const LookupChain& whoisChain() {
-    static const LookupChain chain{false, {queryWhoisServer}};
+    static const LookupChain chain{false, {queryWhoisServer, webWhoisServiceA, webWhoisServiceB}};
     return chain;
 }
 

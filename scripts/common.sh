@@ -9,7 +9,7 @@ TESSALY_PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth fonts-wqy-microhei
   openssl libssl-dev ca-certificates
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file librsvg2-bin
 )
 
 repo_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }

@@ -38,7 +38,7 @@ inline constexpr std::string_view formContentTypeValue =
 std::string urlWireForm(std::string_view gbkUrl);
 
 class RequestObject {
-  public:
+public:
     explicit RequestObject(const RequestPolicy& policy = RequestPolicy{});
     ~RequestObject();
     RequestObject(const RequestObject&) = delete;
@@ -56,7 +56,7 @@ class RequestObject {
     // The body exactly as received, whatever the status; empty after any failure.
     const Bytes& responseBody() const { return body_; }
 
-  private:
+private:
     void perform(const std::string* body);
 
     RequestPolicy policy_;

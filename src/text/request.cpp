@@ -1,0 +1,189 @@
+#include "text/request.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+#include "text/codepage.h"
+
+namespace tessaly {
+namespace {
+
+struct EasyDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct ListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+struct Sink {
+    Bytes* body;
+    std::size_t limit;
+    bool overLimit = false;
+};
+
+std::size_t collect(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* sink = static_cast<Sink*>(user);
+    const std::size_t n = size * count;
+    if (n > sink->limit - std::min(sink->limit, sink->body->size())) {
+        sink->overLimit = true;
+        return 0;  // curl ends the transfer with a write error
+    }
+    sink->body->append(data, n);
+    return n;
+}
+
+bool isControlByte(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+}  // namespace
+
+void initRequests() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string urlWireForm(std::string_view gbkUrl) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    const std::string utf8 = gbkToUtf8(gbkUrl);
+    std::string out;
+    out.reserve(utf8.size());
+    for (unsigned char c : utf8) {
+        if (c <= 0x20 || c >= 0x7F || c == '#') {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 0x0F]);
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
+RequestObject::RequestObject(const RequestPolicy& policy) : policy_(policy) {}
+
+RequestObject::~RequestObject() = default;
+
+void RequestObject::open(std::string_view method, std::string_view url) {
+    method_.assign(method);
+    url_ = urlWireForm(url);
+    headers_.clear();
+    body_.clear();
+}
+
+void RequestObject::setRequestHeader(std::string_view name, std::string_view value) {
+    std::string wireName;
+    for (unsigned char c : gbkToUtf8(name)) {
+        if (!isControlByte(c) && c != ':' && c != ' ') {
+            wireName.push_back(static_cast<char>(c));
+        }
+    }
+    std::string wireValue;
+    if (wireName == "Referer") {
+        wireValue = urlWireForm(value);
+    } else {
+        for (unsigned char c : gbkToUtf8(value)) {
+            if (!isControlByte(c) || c == '\t') {
+                wireValue.push_back(static_cast<char>(c));
+            }
+        }
+    }
+    if (!wireName.empty()) {
+        headers_.emplace_back(std::move(wireName), std::move(wireValue));
+    }
+}
+
+void RequestObject::send() {
+    perform(nullptr);
+}
+
+void RequestObject::send(std::string_view body) {
+    const std::string wireBody = gbkToUtf8(body);
+    perform(&wireBody);
+}
+
+void RequestObject::perform(const std::string* body) {
+    body_.clear();
+    const bool post = method_ == "POST";
+    if ((!post && method_ != "GET") || url_.empty()) {
+        return;
+    }
+    initRequests();
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    if (!easy) {
+        return;
+    }
+    CURL* h = easy.get();
+
+    // Our headers in the order set; an empty "Expect:" keeps curl from adding
+    // "Expect: 100-continue", and our Accept replaces curl's own.
+    std::unique_ptr<curl_slist, ListDeleter> list;
+    auto add = [&list](const std::string& line) {
+        curl_slist* next = curl_slist_append(list.get(), line.c_str());
+        if (next == nullptr) {
+            return false;
+        }
+        list.release();
+        list.reset(next);
+        return true;
+    };
+    for (const auto& [name, value] : headers_) {
+        // "Name;" is curl's way of sending a header with an empty value.
+        if (!add(value.empty() ? name + ";" : name + ": " + value)) {
+            return;
+        }
+    }
+    if (!add("Expect:")) {
+        return;
+    }
+
+    Bytes received;
+    Sink sink{&received, policy_.maxBodyBytes};
+    bool ok = curl_easy_setopt(h, CURLOPT_URL, url_.c_str()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, list.get()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_MAXREDIRS, policy_.maxRedirects) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, policy_.connectTimeoutMs) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, policy_.totalTimeoutMs) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
+                                static_cast<curl_off_t>(policy_.maxBodyBytes)) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+    if (!policy_.caFile.empty()) {
+        ok = ok && curl_easy_setopt(h, CURLOPT_CAINFO, policy_.caFile.c_str()) == CURLE_OK;
+    }
+    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, collect) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
+    if (post) {
+        const std::string empty;
+        const std::string& data = body != nullptr ? *body : empty;
+        ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
+                                    static_cast<curl_off_t>(data.size())) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_COPYPOSTFIELDS, data.c_str()) == CURLE_OK;
+    } else {
+        ok = ok && curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+    }
+    if (!ok) {
+        return;
+    }
+    if (curl_easy_perform(h) == CURLE_OK && !sink.overLimit) {
+        body_ = std::move(received);
+    }
+}
+
+void setLookupHeaders(RequestObject& request, std::string_view referer, bool withXRequestedWith) {
+    request.setRequestHeader("Referer", referer);
+    if (withXRequestedWith) {
+        request.setRequestHeader("X-Requested-With", xRequestedWithValue);
+    }
+    request.setRequestHeader("Accept", acceptValue);
+    request.setRequestHeader("Content-Type", formContentTypeValue);
+}
+
+}  // namespace tessaly

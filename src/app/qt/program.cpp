@@ -1,0 +1,49 @@
+#include "app/qt/program.h"
+
+#include <QApplication>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+#include "text/request.h"
+#include "update/update_check.h"
+
+namespace tessaly {
+namespace {
+
+void exitRoutine() {
+    static std::atomic_flag ran = ATOMIC_FLAG_INIT;
+    if (!ran.test_and_set()) {
+        releaseAppVersion();
+    }
+}
+
+}  // namespace
+
+void runProgram(int& argc, char** argv, WindowSeams seams,
+                const std::function<void(MainWindow&)>& onShown) {
+    initRequests();  // before any thread, the window system's included
+    std::atexit(exitRoutine);
+    std::at_quick_exit(exitRoutine);
+
+    QApplication application(argc, argv);
+    // Closing the main window ends the program, even while an update box is still open.
+    QApplication::setQuitOnLastWindowClosed(false);
+    MainWindow window(std::move(seams));
+    QObject::connect(&window, &MainWindow::closed, &application, &QApplication::quit);
+    window.show();
+    if (onShown) {
+        onShown(window);
+    }
+    application.exec();
+
+    // Workers may still be running, blocked in a name lookup, a connect or a call to the
+    // window that the ended loop will never serve. quick_exit ends the process without
+    // running destructors, so the window, the application object and the statics that
+    // workers use stay intact until the process is gone; only the exit routine runs.
+    std::fflush(nullptr);
+    std::quick_exit(0);
+}
+
+}  // namespace tessaly

@@ -10,8 +10,8 @@ include(GNUInstallDirs)
 
 set(TESSALY_APP_ID com.orvane.Tessaly)
 set(TESSALY_DATA_DIR ${PROJECT_SOURCE_DIR}/data)
-# The one source of the program's icon; the PNGs below are rendered from it.
-set(TESSALY_ICON_SVG ${TESSALY_DATA_DIR}/icons/${TESSALY_APP_ID}.svg)
+# The one source of the program's icon, the window's own; the theme's PNGs are rendered from it.
+set(TESSALY_ICON_SVG ${PROJECT_SOURCE_DIR}/src/app/qt/resources/tessaly.svg)
 set(TESSALY_ICON_SIZES 16 22 24 32 48 64 128 256)
 
 # Installed directories are 0755 whatever the umask of the machine that builds.
@@ -37,7 +37,8 @@ foreach(size IN LISTS TESSALY_ICON_SIZES)
 endforeach()
 add_custom_target(tessaly_icons ALL DEPENDS ${tessaly_icon_pngs})
 
-install(FILES ${TESSALY_ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${TESSALY_ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+        RENAME ${TESSALY_APP_ID}.svg)
 install(FILES ${TESSALY_DATA_DIR}/${TESSALY_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${TESSALY_DATA_DIR}/${TESSALY_APP_ID}.metainfo.xml

@@ -1,0 +1,439 @@
+// The web WHOIS fallbacks: response handling of both services on fixture bodies, their
+// requests byte for byte against loopback servers, and the whole whois chain with a TCP
+// step whose connect fails.
+//
+// GBK characters are written as escaped bytes. A literal is split wherever a hex digit
+// letter follows an escape ("\xB0" "a"), or the compiler would read it as one escape.
+#include <gtest/gtest.h>
+
+#include <time.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/chains.h"
+#include "support/http_server.h"
+#include "support/memory_ports.h"
+#include "support/reference_strip_tags.h"
+#include "text/codepage.h"
+#include "text/extract.h"
+#include "whois/web_whois.h"
+#include "whois/whois_servers.h"
+
+namespace tessaly {
+namespace {
+
+using namespace std::string_literals;
+using testing::CannedReply;
+using testing::HttpServer;
+using testing::MemoryDomainBox;
+using testing::MemoryOutputBox;
+using testing::RefusingPort;
+using testing::showBytes;
+using Fault = CannedReply::Fault;
+
+Bytes readFixture(const std::string& name) {
+    std::ifstream in(std::string(TESSALY_TEST_DATA) + "/web_whois/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The window's TCP client for a server that cannot be reached: every connect fails.
+class UnreachableWhoisConnection : public WhoisConnection {
+public:
+    bool connect(std::string_view, int) override { return false; }
+    bool send(std::string_view) override { return false; }
+};
+
+// Service A's handling done literally: every piece of extractBetween, joined one by one.
+Text literalServiceAResult(const Bytes& body) {
+    const Text text = utf8ToLocalText(body);
+    TextList pieces;
+    extractBetween(text, "<pre>", "</pre>", pieces);
+    Text joined;
+    for (const Text& piece : pieces) {
+        joined = joinTexts(joined, piece);
+    }
+    joined = replaceText(joined, "\n", "\r\n", true);
+    return replaceText(joined, "<br />", "", true);
+}
+
+const std::string acceptLine = "Accept: application/json, text/javascript, */*; q=0.01\r\n";
+const std::string contentTypeLine =
+    "Content-Type: application/x-www-form-urlencoded; charset=UTF-8\r\n";
+
+long long clockMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+}
+
+TEST(WebWhoisServiceA, FixtureBodies) {
+    struct Case {
+        const char* fixture;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"two_blocks.html", "onetwo"},
+        // Only the byte-exact "<br />" goes; "<br/>" and "<BR />" stay.
+        {"br_before_lf.html",
+         "Domain Name: example.com\r\nRegistrar: Example<br/>\r\nStatus: ok<BR />\r\n"},
+        {"crlf_in_block.html", "Domain Name: example.com\r\r\nStatus: ok\r\r\n"},
+        {"no_block.html", ""},
+        {"unknown_utf8.html", "\xCE\xB4\xD6\xAA"},  // 未知
+        {"zero_before_block.html", ""},
+        // 注册商, then an emoji, an ideograph GBK lacks and a malformed byte, each "?".
+        {"gbk_lacks.html", "\xD7\xA2\xB2\xE1\xC9\xCC ? ? ? end"},
+        {"decomposed.html", "caf\xA8\xA6"},  // café, e + U+0301 composed
+        // 域名: example.com / 注册商: 示例注册商 / 到期时间: 2030-01-01
+        {"registrar_page.html",
+         "\xD3\xF2\xC3\xFB: example.com\r\n"
+         "\xD7\xA2\xB2\xE1\xC9\xCC: \xCA\xBE\xC0\xFD\xD7\xA2\xB2\xE1\xC9\xCC\r\n"
+         "\xB5\xBD\xC6\xDA\xCA\xB1\xBC\xE4: 2030-01-01\r\n"},
+    };
+    for (const Case& c : cases) {
+        const Bytes body = readFixture(c.fixture);
+        EXPECT_EQ(showBytes(webWhoisServiceAResult(body)), showBytes(c.expected)) << c.fixture;
+    }
+}
+
+TEST(WebWhoisServiceA, SmallBodies) {
+    struct Case {
+        std::string body;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"<pre></pre>", ""},
+        {"<pre>unterminated", ""},
+        // Each start marker begins a piece that runs to the next end marker.
+        {"<pre>a<pre>b</pre>", "a<pre>bb"},
+        {"<Pre>x</PRE>", "x"},
+        {"<pre>a\nb</pre>", "a\r\nb"},
+        {"<pre>a<br />b<br /></pre>", "ab"},
+        {"<pre><br /><br /></pre>", ""},
+        // The deletion comes after LF -> CR LF, so an LF inside the tag stays in pieces.
+        {"<pre><br \n/></pre>", "<br \r\n/>"},
+        // GBK 未知 read as UTF-8: U+03B4 δ, which GBK has, and U+05AA, which it lacks.
+        {"<pre>\xCE\xB4\xD6\xAA</pre>", "\xA6\xC4?"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(showBytes(webWhoisServiceAResult(c.body)), showBytes(c.expected))
+            << showBytes(c.body);
+    }
+}
+
+// The pieces are joined as they are found rather than through extractBetween's list; the
+// result must be the same as joining that list.
+TEST(WebWhoisServiceA, JoinsLikeTheListOfPieces) {
+    const std::vector<std::string> tokens = {
+        "<pre>",
+        "</pre>",
+        "<PRE>",
+        "</Pre>",
+        "<pre",
+        "pre>",
+        "</pre",
+        "\n",
+        "\r\n",
+        "<br />",
+        "<BR />",
+        "x",
+        "yz",
+        "\xC3\xA9",
+        "\xE6\x9C\xAA",
+        "\xFF",
+        "e\xCC\x81",
+        "\xE4\xB8",
+        "\xF0\x9F\x98\x80",
+    };
+    std::mt19937 random(20140116);
+    std::uniform_int_distribution<std::size_t> pick(0, tokens.size() - 1);
+    std::uniform_int_distribution<int> length(0, 40);
+    for (int trial = 0; trial < 5000; ++trial) {
+        Bytes body;
+        for (int n = length(random); n > 0; --n) {
+            body += tokens[pick(random)];
+        }
+        ASSERT_EQ(showBytes(webWhoisServiceAResult(body)), showBytes(literalServiceAResult(body)))
+            << showBytes(body);
+    }
+}
+
+// A million start markers before one end marker would make a million overlapping pieces
+// of up to five megabytes each. Joining stops at the bound with the whole pieces so far.
+TEST(WebWhoisServiceA, OverlappingPiecesStopAtTheBound) {
+    const std::size_t markers = 1'000'000;
+    Bytes body;
+    for (std::size_t i = 0; i < markers; ++i) {
+        body += "<pre>";
+    }
+    body += "</pre>";
+
+    std::size_t expectedSize = 0;
+    for (std::size_t i = 0; i < markers; ++i) {
+        const std::size_t piece = 5 * (markers - 1 - i);
+        if (expectedSize + piece > webWhoisJoinLimit) {
+            break;
+        }
+        expectedSize += piece;
+    }
+    const Text shown = webWhoisServiceAResult(body);
+    ASSERT_EQ(shown.size(), expectedSize);
+    EXPECT_LE(shown.size(), webWhoisJoinLimit);
+    EXPECT_EQ(shown.find_first_not_of("<pre>"), std::string::npos);
+}
+
+TEST(WebWhoisServiceA, PieceBeyondTheBoundIsLeftOut) {
+    const std::string first(webWhoisJoinLimit - 10, 'a');
+    const Bytes body = "<pre>" + first + "</pre><pre>" + std::string(20, 'b') + "</pre><pre>" +
+                       std::string(5, 'c') + "</pre>";
+    const Text shown = webWhoisServiceAResult(body);
+    EXPECT_EQ(shown.size(), first.size());
+    EXPECT_EQ(shown, first);
+
+    const std::string exact(webWhoisJoinLimit, 'd');
+    EXPECT_EQ(webWhoisServiceAResult("<pre>" + exact + "</pre>").size(), webWhoisJoinLimit);
+}
+
+TEST(WebWhoisServiceB, BodyAsItCame) {
+    struct Case {
+        std::string body;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"Domain Name: example.com\nStatus: ok\n", "Domain Name: example.com\r\nStatus: ok\r\n"},
+        {"a\r\nb", "a\r\r\nb"},
+        {"before\0after"s, "before"},
+        {"\0"s, ""},
+        // No character set conversion: UTF-8 域名 stays as its bytes.
+        {"<p>\xE5\x9F\x9F\xE5\x90\x8D: x</p>", "<p>\xE5\x9F\x9F\xE5\x90\x8D: x</p>"},
+        {"<pre>kept</pre>", "<pre>kept</pre>"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(showBytes(webWhoisServiceBResult(c.body)), showBytes(c.expected))
+            << showBytes(c.body);
+    }
+}
+
+TEST(ScriptTimestamp, MillisecondsFromTheSystemClock) {
+    const long long before = clockMilliseconds();
+    const Text stamp = scriptTimestamp();
+    const long long after = clockMilliseconds();
+    ASSERT_EQ(stamp.size(), 13u) << stamp;
+    EXPECT_EQ(stamp.find_first_not_of("0123456789"), std::string::npos) << stamp;
+    const long long value = std::stoll(stamp);
+    EXPECT_GE(value, before);
+    EXPECT_LE(value, after);
+}
+
+class WebWhoisRequestTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { initRequests(); }
+
+    Endpoints endpointsFor(const HttpServer& a, const HttpServer& b) const {
+        Endpoints e;
+        e.webWhoisServiceA = a.origin() + "/baidu/whois/";
+        e.webWhoisServiceBSite = b.origin();
+        return e;
+    }
+};
+
+TEST_F(WebWhoisRequestTest, ServiceAPostsTheDomainUnchanged) {
+    struct Case {
+        std::string domain;
+        std::string wireBody;
+    };
+    const Case cases[] = {
+        {"example.com", "domain=example.com"},
+        {"a&b=c", "domain=a&b=c"},  // the service reads two form fields
+        {" example.com ", "domain= example.com "},
+        {"", "domain="},
+        // 例子.中国 as GBK goes out as UTF-8, like every body text.
+        {"\xC0\xFD\xD7\xD3.\xD6\xD0\xB9\xFA",
+         "domain=\xE4\xBE\x8B\xE5\xAD\x90.\xE4\xB8\xAD\xE5\x9B\xBD"},
+    };
+    for (const Case& c : cases) {
+        HttpServer server({CannedReply::ok("<pre>answer</pre>")});
+        HttpServer unused;
+        const Endpoints endpoints = endpointsFor(server, unused);
+        MemoryOutputBox box("\xCE\xB4\xD6\xAA");  // 未知
+        UnreachableWhoisConnection client;
+        LookupContext context{box, client, endpoints};
+        Text domain = c.domain;
+        webWhoisServiceA(domain, context);
+
+        EXPECT_EQ(domain, c.domain);
+        const auto requests = server.requests();
+        ASSERT_EQ(requests.size(), 1u) << showBytes(c.domain);
+        EXPECT_EQ(showBytes(requests[0].raw()),
+                  showBytes("POST /baidu/whois/ HTTP/1.1\r\n"
+                            "Host: " +
+                            server.hostHeader() +
+                            "\r\n"
+                            "Referer: " +
+                            endpoints.webWhoisServiceA + "\r\n" + acceptLine + contentTypeLine +
+                            "Content-Length: " + std::to_string(c.wireBody.size()) +
+                            "\r\n"
+                            "\r\n" +
+                            c.wireBody));
+        EXPECT_EQ(box.readText(), "answer");
+        EXPECT_EQ(unused.requestCount(), 0u);
+    }
+}
+
+TEST_F(WebWhoisRequestTest, ServiceBGetsTheFullQuery) {
+    struct Case {
+        std::string domain;
+        std::string wireDomain;
+    };
+    const Case cases[] = {
+        {"example.com", "example.com"},
+        {"a&b=c", "a&b=c"},  // inserted unchanged, so it adds a key of its own
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        HttpServer server({CannedReply::ok("Domain Name: example.com\n")});
+        HttpServer unused;
+        const Endpoints endpoints = endpointsFor(unused, server);
+        MemoryOutputBox box("\xCE\xB4\xD6\xAA");  // 未知
+        UnreachableWhoisConnection client;
+        LookupContext context{box, client, endpoints};
+        Text domain = c.domain;
+        const long long before = clockMilliseconds();
+        webWhoisServiceB(domain, context);
+        const long long after = clockMilliseconds();
+
+        EXPECT_EQ(domain, c.domain);
+        const auto requests = server.requests();
+        ASSERT_EQ(requests.size(), 1u) << c.domain;
+        const std::string queryStart = "/whois/api_whois_full?host=" + c.wireDomain +
+                                       "&web_server=" + std::string(registrarWhoisHost) + "&_=";
+        const std::string& target = requests[0].target;
+        ASSERT_EQ(target.rfind(queryStart, 0), 0u) << target;
+        const std::string stamp = target.substr(queryStart.size());
+        ASSERT_EQ(stamp.size(), 13u) << target;
+        ASSERT_EQ(stamp.find_first_not_of("0123456789"), std::string::npos) << target;
+        EXPECT_GE(std::stoll(stamp), before);
+        EXPECT_LE(std::stoll(stamp), after);
+
+        EXPECT_EQ(showBytes(requests[0].raw()),
+                  showBytes("GET " + queryStart + stamp +
+                            " HTTP/1.1\r\n"
+                            "Host: " +
+                            server.hostHeader() +
+                            "\r\n"
+                            "Referer: " +
+                            server.origin() + "/whois/domain/" + c.wireDomain +
+                            "\r\n"
+                            "X-Requested-With: XMLHttpRequest\r\n" +
+                            acceptLine + contentTypeLine + "\r\n"));
+        EXPECT_EQ(box.readText(), "Domain Name: example.com\r\n");
+        EXPECT_EQ(unused.requestCount(), 0u);
+    }
+}
+
+// Neither service looks at the status or at whether the request worked: the body it got,
+// an empty one included, goes through the same steps, and the box is set exactly once.
+TEST_F(WebWhoisRequestTest, FailuresAndStatusesGoThroughTheSameSteps) {
+    struct Case {
+        const char* name;
+        CannedReply reply;
+        std::string expectedA;
+        std::string expectedB;
+    };
+    const Case cases[] = {
+        {"error status with a block", CannedReply::ok("<pre>x\ny</pre>", 500), "x\r\ny",
+         "<pre>x\r\ny</pre>"},
+        {"not found, empty", CannedReply::ok("", 404), "", ""},
+        {"closes early", CannedReply::failing(Fault::closeEarly), "", ""},
+        {"wrong length", CannedReply::failing(Fault::wrongContentLength), "", ""},
+    };
+    for (const Case& c : cases) {
+        for (LookupStep step : {webWhoisServiceA, webWhoisServiceB}) {
+            HttpServer server({c.reply});
+            const Endpoints endpoints = endpointsFor(server, server);
+            MemoryOutputBox box("\xCE\xB4\xD6\xAA");  // 未知
+            UnreachableWhoisConnection client;
+            LookupContext context{box, client, endpoints};
+            Text domain = "example.com";
+            step(domain, context);
+            const std::string& expected = step == webWhoisServiceA ? c.expectedA : c.expectedB;
+            const auto log = box.log();
+            ASSERT_EQ(log.size(), 1u) << c.name;
+            EXPECT_EQ(log[0].first, "set") << c.name;
+            EXPECT_EQ(showBytes(log[0].second), showBytes(expected)) << c.name;
+        }
+    }
+
+    RefusingPort refusing;
+    Endpoints endpoints;
+    endpoints.webWhoisServiceA =
+        "http://127.0.0.1:" + std::to_string(refusing.port()) + "/baidu/whois/";
+    endpoints.webWhoisServiceBSite = "http://127.0.0.1:" + std::to_string(refusing.port());
+    for (LookupStep step : {webWhoisServiceA, webWhoisServiceB}) {
+        MemoryOutputBox box("\xCE\xB4\xD6\xAA");  // 未知
+        UnreachableWhoisConnection client;
+        LookupContext context{box, client, endpoints};
+        Text domain = "example.com";
+        step(domain, context);
+        const auto log = box.log();
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_EQ(log[0], std::make_pair(std::string("set"), Text()));
+    }
+}
+
+// The whole chain, with a TCP step that cannot connect and so leaves the box as it was.
+TEST_F(WebWhoisRequestTest, ChainAsksTheServicesOnlyWhileTheBoxHoldsUnknown) {
+    struct Case {
+        const char* name;
+        std::string boxBefore;
+        std::string replyA;
+        bool asksA;
+        bool asksB;
+        std::string boxAfter;
+    };
+    const std::string answerB = "Registrar: B\nStatus: ok";
+    const Case cases[] = {
+        {"A answers", "\xCE\xB4\xD6\xAA", "<pre>Registrar: A</pre>", true, false, "Registrar: A"},
+        {"A has no block", "\xCE\xB4\xD6\xAA", "<html>no match</html>", true, false, ""},
+        {"A says unknown", "\xCE\xB4\xD6\xAA", "<pre>\xE6\x9C\xAA\xE7\x9F\xA5</pre>", true, true,
+         "Registrar: B\r\nStatus: ok"},
+        {"A says unknown and a line end", "\xCE\xB4\xD6\xAA",
+         "<pre>\xE6\x9C\xAA\xE7\x9F\xA5\n</pre>", true, false, "\xCE\xB4\xD6\xAA\r\n"},
+        {"box empty", "", "<pre>Registrar: A</pre>", false, false, ""},
+        {"box holds unknown and CR LF", "\xCE\xB4\xD6\xAA\r\n", "<pre>Registrar: A</pre>", false,
+         false, "\xCE\xB4\xD6\xAA\r\n"},
+    };
+    for (const Case& c : cases) {
+        HttpServer serverA({CannedReply::ok(c.replyA)});
+        HttpServer serverB({CannedReply::ok(answerB)});
+        const Endpoints endpoints = endpointsFor(serverA, serverB);
+        MemoryOutputBox box(c.boxBefore);
+        MemoryDomainBox domainBox("http://www.example.com");
+        UnreachableWhoisConnection client;
+        LookupContext context{box, client, endpoints};
+        runWhoisLookup(domainBox, context);
+
+        EXPECT_EQ(showBytes(box.readText()), showBytes(c.boxAfter)) << c.name;
+        ASSERT_EQ(serverA.requestCount(), c.asksA ? 1u : 0u) << c.name;
+        ASSERT_EQ(serverB.requestCount(), c.asksB ? 1u : 0u) << c.name;
+        // Both services receive the reduced domain.
+        if (c.asksA) {
+            EXPECT_EQ(serverA.requests()[0].body, "domain=example.com") << c.name;
+        }
+        if (c.asksB) {
+            EXPECT_EQ(
+                serverB.requests()[0].target.rfind("/whois/api_whois_full?host=example.com&", 0),
+                0u)
+                << c.name;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tessaly

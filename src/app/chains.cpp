@@ -1,5 +1,6 @@
 #include "app/chains.h"
 
+#include "trace/trace_services.h"
 #include "whois/web_whois.h"
 #include "whois/whois_query.h"
 
@@ -11,7 +12,8 @@ const LookupChain& whoisChain() {
 }
 
 const LookupChain& traceChain() {
-    static const LookupChain chain{true, {}};
+    static const LookupChain chain{true,
+                                   {traceServiceA, traceServiceB, traceServiceC, traceServiceD}};
     return chain;
 }
 

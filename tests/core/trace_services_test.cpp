@@ -1,0 +1,324 @@
+// The four trace services against loopback servers: each case file under data/trace holds
+// the domain, the replies served, the requests expected byte for byte and the text the
+// output box must end with. Failures of the request and the whole chain follow in code.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/chains.h"
+#include "support/case_file.h"
+#include "support/http_server.h"
+#include "support/memory_ports.h"
+#include "text/request.h"
+#include "trace/pause.h"
+#include "trace/trace_services.h"
+
+namespace tessaly {
+namespace {
+
+using testing::CannedReply;
+using testing::CaseFile;
+using testing::HttpServer;
+using testing::MemoryDomainBox;
+using testing::MemoryOutputBox;
+using testing::RecordedRequest;
+using testing::RefusingPort;
+using testing::TestCertificates;
+using Fault = CannedReply::Fault;
+
+const std::string prefixD = "Loading root server list (static data):";
+
+// The trace chain never touches the TCP client.
+class NoWhoisConnection : public WhoisConnection {
+public:
+    bool connect(std::string_view, int) override {
+        ++calls;
+        return false;
+    }
+    bool send(std::string_view) override {
+        ++calls;
+        return false;
+    }
+    int calls = 0;
+};
+
+// Trace service A on a TLS server, B to D sharing one plain server (they differ by path).
+struct TraceServers {
+    TraceServers() { initRequests(); }
+
+    Endpoints endpoints(long totalTimeoutMs = 5'000) const {
+        Endpoints e = fixedEndpoints();
+        e.traceServiceA = serviceA.origin() + "/Tools/dig_trace/";
+        e.traceServiceBRoot = plain.origin() + "/";
+        e.traceServiceC = plain.origin() + "/services/dig.php";
+        e.traceServiceD = plain.origin() + "/lookup-dg.aspx";
+        e.requestPolicy.caFile = TestCertificates::trusted().caFile();
+        e.requestPolicy.connectTimeoutMs = 2'000;
+        e.requestPolicy.totalTimeoutMs = totalTimeoutMs;
+        return e;
+    }
+
+    HttpServer serviceA{TestCertificates::trusted().server()};
+    HttpServer plain;
+};
+
+struct Service {
+    LookupStep step;
+    bool onTls;
+};
+
+Service serviceNamed(const std::string& name) {
+    if (name == "A")
+        return {traceServiceA, true};
+    if (name == "B")
+        return {traceServiceB, false};
+    if (name == "C")
+        return {traceServiceC, false};
+    if (name == "D")
+        return {traceServiceD, false};
+    throw std::runtime_error("unknown service " + name);
+}
+
+CannedReply replyFrom(const testing::CaseSection& data) {
+    static const std::map<std::string, Fault> faults = {
+        {"never-answer", Fault::neverAnswer},        {"close-early", Fault::closeEarly},
+        {"wrong-length", Fault::wrongContentLength}, {"broken-chunked", Fault::brokenChunked},
+        {"redirect-loop", Fault::redirectLoop},
+    };
+    const std::string fault = data.attribute("fault");
+    if (!fault.empty()) {
+        return CannedReply::failing(faults.at(fault));
+    }
+    return CannedReply::ok(sectionText(data), std::stoi(data.attribute("status", "200")));
+}
+
+std::string caseName(const ::testing::TestParamInfo<std::string>& info) {
+    std::string name = std::filesystem::path(info.param).stem().string();
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) {
+            c = '_';
+        }
+    }
+    return name;
+}
+
+class TraceCase : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(TraceCase, RequestsAndWrittenText) {
+    const CaseFile file = testing::readCaseFile(GetParam());
+    const testing::CaseBlock* client = file.block("client");
+    const testing::CaseBlock* verify = file.block("verify");
+    ASSERT_TRUE(client && client->section("service") && client->section("domain") && verify &&
+                verify->section("output"))
+        << file.path;
+
+    TraceServers servers;
+    const Service service = serviceNamed(client->section("service")->content);
+    HttpServer& server = service.onTls ? servers.serviceA : servers.plain;
+    const Endpoints endpoints = servers.endpoints();
+    const std::map<std::string, std::string> variables = {
+        {"HOST", server.hostHeader()},
+        {"RESOLVER", endpoints.traceResolver},
+        {"VIEWSTATE", endpoints.traceServiceDViewState},
+        {"EVENTVALIDATION", endpoints.traceServiceDEventValidation},
+    };
+
+    std::vector<CannedReply> script;
+    for (const testing::CaseBlock* reply : file.all("reply")) {
+        for (int i = std::stoi(reply->attribute("repeat", "1")); i > 0; --i) {
+            for (const auto& data : reply->sections) {
+                script.push_back(replyFrom(data));
+            }
+        }
+    }
+    server.setScript(script);
+    std::vector<std::string> expected;
+    for (const testing::CaseBlock* expect : file.all("expect")) {
+        for (int i = std::stoi(expect->attribute("repeat", "1")); i > 0; --i) {
+            for (const auto& protocol : expect->sections) {
+                expected.push_back(sectionText(protocol, variables));
+            }
+        }
+    }
+
+    const Text typed = sectionText(*client->section("domain"));
+    Text domain = typed;
+    MemoryOutputBox box(busyText);
+    NoWhoisConnection whois;
+    LookupContext context{box, whois, endpoints};
+    service.step(domain, context);
+
+    const std::vector<RecordedRequest> requests = server.requests();
+    ASSERT_EQ(requests.size(), expected.size()) << file.path;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].raw(), expected[i]) << file.path << ", request " << i + 1;
+    }
+    const Text output = sectionText(*verify->section("output"));
+    EXPECT_EQ(box.readText(), output) << file.path;
+    const auto log = box.log();
+    ASSERT_EQ(log.size(), 1u) << file.path << ": the step writes once";
+    EXPECT_EQ(log[0].first, "set");
+    EXPECT_EQ(domain, typed) << "the step leaves the domain alone";
+    EXPECT_EQ(whois.calls, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, TraceCase,
+                         ::testing::ValuesIn(testing::listCaseFiles(TESSALY_TEST_DATA "/trace")),
+                         caseName);
+
+// A failed request hands the step an empty body: A to C write 未知, D retries five times
+// and writes the prefix followed by 未知.
+TEST(TraceServiceFailures, EveryFailedRequestGivesTheFailureText) {
+    struct Failure {
+        const char* name;
+        CannedReply reply;
+    } failures[] = {
+        {"never answers", CannedReply::failing(Fault::neverAnswer)},
+        {"closes early", CannedReply::failing(Fault::closeEarly)},
+        {"body over the cap", CannedReply::huge(RequestPolicy{}.maxBodyBytes + 1)},
+        {"redirect loop", CannedReply::failing(Fault::redirectLoop)},
+    };
+    const struct {
+        const char* name;
+        LookupStep step;
+        std::size_t requests;
+        Text written;
+    } services[] = {
+        {"A", traceServiceA, 1, Text(unknownText)},
+        {"B", traceServiceB, 1, Text(unknownText)},
+        {"C", traceServiceC, 1, Text(unknownText)},
+        {"D", traceServiceD, 12, prefixD + Text(unknownText)},
+    };
+    for (const auto& failure : failures) {
+        for (const auto& service : services) {
+            TraceServers servers;
+            servers.serviceA.setFallback(failure.reply);
+            servers.plain.setFallback(failure.reply);
+            const Endpoints endpoints = servers.endpoints(300);
+            MemoryOutputBox box(busyText);
+            NoWhoisConnection whois;
+            LookupContext context{box, whois, endpoints};
+            Text domain = "example.com";
+            service.step(domain, context);
+            EXPECT_EQ(box.readText(), service.written) << service.name << ": " << failure.name;
+            EXPECT_EQ(box.log().size(), 1u) << service.name << ": " << failure.name;
+            const std::size_t asked = service.step == traceServiceA
+                                          ? servers.serviceA.requestCount()
+                                          : servers.plain.requestCount();
+            // A redirect loop makes six requests of each one the step sends.
+            const std::size_t perRequest = failure.reply.fault == Fault::redirectLoop ? 6 : 1;
+            EXPECT_EQ(asked, service.requests * perRequest) << service.name << ": " << failure.name;
+        }
+    }
+}
+
+TEST(TraceServiceFailures, RefusedConnectionsAndUntrustedCertificate) {
+    RefusingPort refusing;
+    const std::string dead = "http://127.0.0.1:" + std::to_string(refusing.port());
+    HttpServer stranger(TestCertificates::untrusted().server(), {CannedReply::ok("{}")});
+    Endpoints endpoints = fixedEndpoints();
+    endpoints.traceServiceA = stranger.origin() + "/Tools/dig_trace/";
+    endpoints.traceServiceBRoot = dead + "/";
+    endpoints.traceServiceC = dead + "/services/dig.php";
+    endpoints.traceServiceD = dead + "/lookup-dg.aspx";
+    endpoints.requestPolicy.caFile = TestCertificates::trusted().caFile();
+    initRequests();
+
+    MemoryOutputBox box(busyText);
+    NoWhoisConnection whois;
+    LookupContext context{box, whois, endpoints};
+    Text domain = "example.com";
+    for (LookupStep step : {traceServiceA, traceServiceB, traceServiceC}) {
+        step(domain, context);
+        EXPECT_EQ(box.readText(), unknownText);
+    }
+    traceServiceD(domain, context);
+    EXPECT_EQ(box.readText(), prefixD + Text(unknownText));
+    EXPECT_EQ(stranger.requestCount(), 0u);
+}
+
+// ---- the whole trace chain ----------------------------------------------------------
+
+const std::string goodA = R"({"info": "\nA trace\n"})";
+const std::string goodB = "hostnames.focus();\n<b>B</b> trace\n</pre>";
+const std::string noMarker = "<html>nothing here</html>";
+const std::string pageD = R"(<input name="__VIEWSTATE" id="__VIEWSTATE" value="vs" />)";
+const std::string goodD = "(static data):<br/>D trace<br/>Trace DNS Delegation";
+
+struct ChainRun {
+    std::vector<std::pair<std::string, Text>> log;
+    std::vector<RecordedRequest> serviceA;
+    std::vector<RecordedRequest> plain;
+};
+
+ChainRun runTraceChain(const std::string& replyA, std::vector<CannedReply> plainScript) {
+    TraceServers servers;
+    servers.serviceA.setScript({CannedReply::ok(replyA)});
+    servers.plain.setScript(std::move(plainScript));
+    const Endpoints endpoints = servers.endpoints();
+    MemoryDomainBox domainBox("example.com");
+    MemoryOutputBox box;
+    NoWhoisConnection whois;
+    LookupContext context{box, whois, endpoints};
+    runDigTrace(domainBox, context);
+    return {box.log(), servers.serviceA.requests(), servers.plain.requests()};
+}
+
+using Log = std::vector<std::pair<std::string, Text>>;
+
+TEST(TraceChain, FirstServiceSucceedsAndNothingElseIsAsked) {
+    const ChainRun run = runTraceChain(goodA, {});
+    EXPECT_EQ(run.log, (Log{{"set", Text(busyText)}, {"set", "A trace\r\n"}}));
+    EXPECT_EQ(run.serviceA.size(), 1u);
+    EXPECT_TRUE(run.plain.empty());
+}
+
+TEST(TraceChain, FirstServiceFailsAndTheSecondSucceeds) {
+    const ChainRun run = runTraceChain(noMarker, {CannedReply::ok(goodB)});
+    EXPECT_EQ(run.log,
+              (Log{{"set", Text(busyText)}, {"set", Text(unknownText)}, {"set", "B trace\r\n"}}));
+    ASSERT_EQ(run.plain.size(), 1u);
+    EXPECT_EQ(run.plain[0].method, "GET");
+}
+
+TEST(TraceChain, FirstThreeFailAndTheFourthRuns) {
+    const ChainRun run =
+        runTraceChain(noMarker, {CannedReply::ok(noMarker), CannedReply::ok(noMarker),
+                                 CannedReply::ok(pageD), CannedReply::ok(goodD)});
+    EXPECT_EQ(run.log, (Log{{"set", Text(busyText)},
+                            {"set", Text(unknownText)},
+                            {"set", Text(unknownText)},
+                            {"set", Text(unknownText)},
+                            {"set", prefixD + "\r\nD trace\r\n"}}));
+    ASSERT_EQ(run.plain.size(), 4u);
+    EXPECT_EQ(run.plain[1].target, "/services/dig.php");
+    EXPECT_EQ(run.plain[2].target, "/lookup-dg.aspx");
+    EXPECT_NE(run.plain[3].body.find("&__VIEWSTATE=vs&"), std::string::npos);
+}
+
+// ---- the pause between service D's postbacks ------------------------------------------
+
+TEST(PauseWithEvents, HandlesPendingEventsBeforeAndAfterThePause) {
+    int handled = 0;
+    const auto start = std::chrono::steady_clock::now();
+    pauseWithEvents(5, [&handled] { ++handled; });
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(5));
+    EXPECT_EQ(handled, 2);
+}
+
+TEST(PauseWithEvents, NegativeOrZeroGivesNoPauseAndStillHandlesEvents) {
+    for (int ms : {-5, 0}) {
+        int handled = 0;
+        pauseWithEvents(ms, [&handled] { ++handled; });
+        EXPECT_EQ(handled, 2) << ms;
+    }
+    pauseWithEvents(-1);  // without a handler
+}
+
+}  // namespace
+}  // namespace tessaly

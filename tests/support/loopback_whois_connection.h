@@ -1,0 +1,49 @@
+// A WhoisConnection for the Qt-free tests: the same bounded connect as the window's
+// client, with a reader thread in place of the user-interface thread that hands every
+// arrival to onWhoisDataArrived.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <thread>
+
+#include "app/ports.h"
+#include "whois/tcp_connect.h"
+
+namespace tessaly::testing {
+
+class LoopbackWhoisConnection final : public WhoisConnection {
+public:
+    explicit LoopbackWhoisConnection(OutputBox& outputBox, HostResolver resolver = {},
+                                     std::chrono::milliseconds timeout = whoisConnectTimeout);
+    ~LoopbackWhoisConnection() override;
+
+    bool connect(std::string_view host, int port) override;
+    bool send(std::string_view bytes) override;
+
+    // Arrivals handed to onWhoisDataArrived since the last connect.
+    std::size_t arrivals();
+    // The server has closed the current connection and every arrival has been handled.
+    bool waitForServerClose(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+private:
+    void close();
+    void readLoop(int fd, int stopFd);
+
+    OutputBox& outputBox_;
+    HostResolver resolver_;
+    std::chrono::milliseconds timeout_;
+    std::mutex connectMutex_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int fd_ = -1;
+    int stopPipe_[2] = {-1, -1};
+    std::thread reader_;
+    std::size_t arrivals_ = 0;
+    bool serverClosed_ = false;
+};
+
+}  // namespace tessaly::testing

@@ -13,15 +13,16 @@ constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";  // U+FFFD in 
 
 // Converts in with a fresh iconv descriptor (conversions run on many workers at once).
 // Where iconv cannot go on, onStuck(rest, out) appends a stand-in and returns how many
-// input bytes to skip.
+// input bytes to skip. expectedSize is room reserved for the output.
 template <class OnStuck>
-std::string convert(const char* to, const char* from, std::string_view in, OnStuck onStuck) {
+std::string convert(const char* to, const char* from, std::string_view in, std::size_t expectedSize,
+                    OnStuck onStuck) {
     std::string out;
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         return out;
     }
-    out.reserve(in.size() + in.size() / 2 + 16);
+    out.reserve(expectedSize);
     char buffer[4096];
     std::size_t pos = 0;
     while (pos < in.size()) {
@@ -70,22 +71,49 @@ std::string sanitizeUtf8(std::string_view in) {
     return out;
 }
 
+// The code points of the text, every malformed byte as U+FFFD. wchar_t holds UCS-4 here,
+// glibc's own encoding, so iconv converts from it to GBK in one step.
+std::wstring decodeUtf8(std::string_view in) {
+    static_assert(sizeof(wchar_t) == 4, "wchar_t must hold a whole code point");
+    std::wstring out;
+    out.reserve(in.size());
+    while (!in.empty()) {
+        utf8proc_int32_t cp;
+        auto n = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(in.data()),
+                                  static_cast<utf8proc_ssize_t>(in.size()), &cp);
+        if (n > 0) {
+            out.push_back(static_cast<wchar_t>(cp));
+            in.remove_prefix(static_cast<std::size_t>(n));
+        } else {
+            out.push_back(static_cast<wchar_t>(0xFFFD));
+            in.remove_prefix(1);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string gbkToUtf8(std::string_view gbk) {
-    return convert("UTF-8", "GBK", gbk, [](std::string_view, std::string& out) {
-        out.append(replacementCharacter);
-        return std::size_t{1};
-    });
+    return convert("UTF-8", "GBK", gbk, gbk.size() + gbk.size() / 2 + 16,
+                   [](std::string_view, std::string& out) {
+                       out.append(replacementCharacter);
+                       return std::size_t{1};
+                   });
 }
 
 Text utf8ToGbk(std::string_view utf8) {
-    std::string clean = sanitizeUtf8(utf8);
-    return convert("GBK", "UTF-8", clean, [](std::string_view rest, std::string& out) {
-        out.push_back('?');
-        std::size_t n = utf8SequenceLength(rest);
-        return n > 0 ? n : std::size_t{1};
-    });
+    // Not straight from UTF-8: glibc converts UTF-8 to GBK in two steps and, each time the
+    // second step meets a character GBK lacks, converts the first step's buffer again, so a
+    // body full of such characters would take minutes. From code points it is one step.
+    const std::wstring codePoints = decodeUtf8(utf8);
+    const std::string_view in(reinterpret_cast<const char*>(codePoints.data()),
+                              codePoints.size() * sizeof(wchar_t));
+    return convert("GBK", "WCHAR_T", in, codePoints.size() * 2,
+                   [](std::string_view, std::string& out) {
+                       out.push_back('?');
+                       return sizeof(wchar_t);
+                   });
 }
 
 Text utf8ToLocalText(const Bytes& body) {

@@ -96,8 +96,14 @@ TEST(ReduceDomain, FewerThanTwoLabelsAreNotReduced) {
         std::string domain;  // only "http://" removed
     };
     const Case cases[] = {
-        {"", ""},        {"localhost", "localhost"},        {".", "."}, {"com.", "com."},
-        {"http://", ""}, {"HTTP://localhost", "localhost"},
+        // clang-format off
+        {"", ""},
+        {"localhost", "localhost"},
+        {".", "."},        // one empty label
+        {"com.", "com."},  // the empty label after the dot does not count
+        {"http://", ""},
+        {"HTTP://localhost", "localhost"},
+        // clang-format on
     };
     for (const Case& c : cases) {
         const ReducedDomain reduced = reduceDomain(c.typed);

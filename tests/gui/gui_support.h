@@ -1,0 +1,38 @@
+// What the window tests share: a window that reaches no real server, and waiting for the
+// workers that its buttons started.
+#pragma once
+
+#include <QtTest>
+
+#include <string>
+
+#include "app/qt/main_window.h"
+
+namespace tessaly::testing {
+
+// Every web endpoint at a loopback port where nothing listens, no update check, and names
+// that resolve to nothing; tests set what they need on top.
+inline WindowSeams offlineSeams() {
+    WindowSeams seams;
+    const std::string nowhere = "http://127.0.0.1:1";
+    seams.endpoints.traceServiceA = nowhere + "/Tools/dig_trace/";
+    seams.endpoints.traceServiceBRoot = nowhere + "/";
+    seams.endpoints.traceResolver = "127.0.0.1";
+    seams.endpoints.traceServiceC = nowhere + "/services/dig.php";
+    seams.endpoints.traceServiceD = nowhere + "/lookup-dg.aspx";
+    seams.endpoints.webWhoisServiceA = nowhere + "/baidu/whois/";
+    seams.endpoints.webWhoisServiceBSite = nowhere;
+    seams.endpoints.versionEndpoint = nowhere + "/soft/renew/ravlet.php";
+    seams.endpoints.downloadPage = nowhere + "/soft/";
+    seams.endpoints.secondDownloadSite = "127.0.0.1";
+    seams.endpoints.whoisPort = 1;
+    seams.resolver = [](std::string_view) { return Text(); };
+    seams.startUp = [](const Endpoints&, MessageBoxes&) {};
+    return seams;
+}
+
+// The window must outlive the workers it started; a test ends only when they have ended.
+#define TESSALY_WAIT_FOR_WORKERS(window) \
+    QTRY_COMPARE_WITH_TIMEOUT((window).runningWorkers(), 0, 60000)
+
+}  // namespace tessaly::testing

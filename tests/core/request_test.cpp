@@ -116,9 +116,9 @@ TEST(UrlWireForm, EncodesOnlyWhatCannotStandRaw) {
 
 TEST_F(RequestTest, UrlAndRefererArriveInTheWireForm) {
     HttpServer server;
-    // hostnames=例 子&x="<>{}^`|
-    const std::string query = "/?hostnames=\xC0\xFD \xD7\xD3&x=\"<>{}^`|#";
-    const std::string wireQuery = "/?hostnames=%E4%BE%8B%20%E5%AD%90&x=\"<>{}^`|%23";
+    // hostnames=例 子&x="<>{}^`|%zz\#
+    const std::string query = "/?hostnames=\xC0\xFD \xD7\xD3&x=\"<>{}^`|%zz\\#";
+    const std::string wireQuery = "/?hostnames=%E4%BE%8B%20%E5%AD%90&x=\"<>{}^`|%zz\\%23";
     fetch({}, "GET", server.origin() + query);
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);

@@ -17,10 +17,8 @@ constexpr std::string_view lineBreakTag = "<br />";
 constexpr std::string_view lf = "\n";
 constexpr std::string_view crLf = "\r\n";
 
-// The pieces that extractBetween(text, "<pre>", "</pre>") finds, joined end to end as
-// they are found, without holding them all at once; joining stops before the joined text
-// would grow beyond limit.
-//
+}  // namespace
+
 // Both markers are ASCII, so every search starts on the character grid that begins at the
 // first byte, and the end marker found for one start marker is still the first one for
 // every later start marker before it: each part of the text is scanned about once.
@@ -52,8 +50,6 @@ Text joinPreBlocks(std::string_view text, std::size_t limit) {
     }
     return joined;
 }
-
-}  // namespace
 
 Text webWhoisServiceAResult(const Bytes& body) {
     const Text text = utf8ToLocalText(body);

@@ -26,6 +26,11 @@ void webWhoisServiceB(Text& domain, LookupContext& context);
 // then every "<br />" deleted byte-exactly. The empty text when there is no piece.
 Text webWhoisServiceAResult(const Bytes& body);
 
+// The pieces that extractBetween(text, "<pre>", "</pre>") finds, joined end to end in
+// their order, without holding them all at once. A piece that would make the joined text
+// longer than limit ends the joining; the pieces before it are kept.
+Text joinPreBlocks(std::string_view text, std::size_t limit);
+
 // Service B's body shown as it came: the bytes before the first zero byte, no character
 // set conversion, each LF made CR LF.
 Text webWhoisServiceBResult(const Bytes& body);

@@ -187,16 +187,22 @@ TEST(WebWhoisServiceA, OverlappingPiecesStopAtTheBound) {
     EXPECT_EQ(shown.find_first_not_of("<pre>"), std::string::npos);
 }
 
-TEST(WebWhoisServiceA, PieceBeyondTheBoundIsLeftOut) {
-    const std::string first(webWhoisJoinLimit - 10, 'a');
-    const Bytes body = "<pre>" + first + "</pre><pre>" + std::string(20, 'b') + "</pre><pre>" +
-                       std::string(5, 'c') + "</pre>";
-    const Text shown = webWhoisServiceAResult(body);
-    EXPECT_EQ(shown.size(), first.size());
-    EXPECT_EQ(shown, first);
-
-    const std::string exact(webWhoisJoinLimit, 'd');
-    EXPECT_EQ(webWhoisServiceAResult("<pre>" + exact + "</pre>").size(), webWhoisJoinLimit);
+TEST(JoinPreBlocks, APieceBeyondTheBoundEndsTheJoining) {
+    struct Case {
+        std::string text;
+        std::size_t limit;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"<pre>aaaa</pre><pre>bbbbbb</pre><pre>c</pre>", 10, "aaaabbbbbb"},
+        {"<pre>aaaa</pre><pre>bbbbbbb</pre><pre>c</pre>", 10, "aaaa"},
+        {"<pre>" + std::string(11, 'x') + "</pre>", 10, ""},
+        {"<pre><pre><pre></pre>", 12, "<pre><pre>"},
+        {"<pre></pre><pre></pre>", 0, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(joinPreBlocks(c.text, c.limit), c.expected) << c.text << " " << c.limit;
+    }
 }
 
 TEST(WebWhoisServiceB, BodyAsItCame) {

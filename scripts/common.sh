@@ -7,7 +7,7 @@ TESSALY_PACKAGES=(
   qt6-base-dev libcurl4-openssl-dev libutf8proc-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth fonts-wqy-microhei
+  xvfb xauth fonts-wqy-microhei imagemagick
   openssl libssl-dev ca-certificates
   desktop-file-utils appstream dpkg-dev file librsvg2-bin
 )

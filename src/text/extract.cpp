@@ -8,72 +8,96 @@
 
 namespace tessaly {
 
+namespace {
+
+// Calls onPiece(piece) for each piece in order until it returns false.
+template <class OnPiece>
+void forEachPiece(std::string_view text, std::string_view startMarker, std::string_view endMarker,
+                  OnPiece onPiece) {
+    if (startMarker.empty() || endMarker.empty()) {
+        return;
+    }
+    // When the start marker is made of whole characters, every search runs on the
+    // character grid of the whole text, so the end marker found for one start marker is
+    // also the first one for every later start marker before it. That keeps many start
+    // markers and few end markers from costing a scan to the end each.
+    const bool onGrid = scan::endsOnCharacterBoundary(startMarker);
+    bool haveEnd = false;
+    std::size_t end = scan::none;
+    std::size_t pos = 0;
+    for (;;) {
+        std::size_t s = scan::find(text, startMarker, pos, true);
+        if (s == scan::none) {
+            return;
+        }
+        // The next start marker is searched from right after this one, so pieces may
+        // contain further start markers and overlap.
+        pos = s + startMarker.size();
+        if (!(onGrid && haveEnd && (end == scan::none || end >= pos))) {
+            end = scan::find(text, endMarker, pos, true);
+            haveEnd = true;
+        }
+        if (end != scan::none) {
+            if (!onPiece(text.substr(pos, end - pos))) {
+                return;
+            }
+        } else if (onGrid) {
+            return;  // no end marker after this point: no later start marker has a piece
+        }
+    }
+}
+
+}  // namespace
+
 Text extractBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
                     TextList& pieces) {
     TextList found;
-    if (!startMarker.empty() && !endMarker.empty()) {
-        // When the start marker is made of whole characters, every search runs on the
-        // character grid of the whole text, so the end marker found for one start marker
-        // is also the first one for every later start marker before it. That keeps many
-        // start markers and few end markers from costing a scan to the end each.
-        const bool onGrid = scan::endsOnCharacterBoundary(startMarker);
-        bool haveEnd = false;
-        std::size_t end = scan::none;
-        std::size_t pos = 0;
-        for (;;) {
-            std::size_t s = scan::find(text, startMarker, pos, true);
-            if (s == scan::none) {
-                break;
-            }
-            // The next start marker is searched from right after this one, so pieces
-            // may contain further start markers and overlap.
-            pos = s + startMarker.size();
-            if (!(onGrid && haveEnd && (end == scan::none || end >= pos))) {
-                end = scan::find(text, endMarker, pos, true);
-                haveEnd = true;
-            }
-            if (end != scan::none) {
-                found.emplace_back(text.substr(pos, end - pos));
-            } else if (onGrid) {
-                break;  // no end marker after this point: no later start marker has a piece
-            }
-        }
-    }
+    forEachPiece(text, startMarker, endMarker, [&](std::string_view piece) {
+        found.emplace_back(piece);
+        return true;
+    });
     pieces = std::move(found);
     return pieces.empty() ? Text(unknownText) : pieces.front();
 }
 
+Text extractFirstBetween(std::string_view text, std::string_view startMarker,
+                         std::string_view endMarker) {
+    Text first(unknownText);
+    forEachPiece(text, startMarker, endMarker, [&](std::string_view piece) {
+        first.assign(piece);
+        return false;
+    });
+    return first;
+}
+
 namespace {
 
-// Polynomial hashes modulo the Mersenne prime 2^61 - 1. They only pick candidates: every
-// match is confirmed byte by byte before anything is deleted.
-constexpr std::uint64_t modulus = (std::uint64_t{1} << 61) - 1;
-constexpr std::uint64_t base = 0x1F3D5B79A3C4E5ull % modulus;
+// Polynomial hashes modulo 2^64 with an odd base, so the base has an inverse. They only
+// pick candidates: every match is confirmed byte by byte before anything is deleted, so a
+// collision costs time, never a wrong result.
+constexpr std::uint64_t base = 0x9E3779B97F4A7C15ull;
 
-std::uint64_t mulMod(std::uint64_t a, std::uint64_t b) {
-    unsigned __int128 p = static_cast<unsigned __int128>(a) * b;
-    std::uint64_t r = static_cast<std::uint64_t>(p & modulus) + static_cast<std::uint64_t>(p >> 61);
-    return r >= modulus ? r - modulus : r;
+constexpr std::uint64_t inverseOf(std::uint64_t b) {
+    std::uint64_t x = b;  // Newton's iteration doubles the correct low bits each step
+    for (int i = 0; i < 6; ++i) {
+        x *= 2 - b * x;
+    }
+    return x;
 }
-std::uint64_t addMod(std::uint64_t a, std::uint64_t b) {
-    std::uint64_t r = a + b;
-    return r >= modulus ? r - modulus : r;
-}
-std::uint64_t subMod(std::uint64_t a, std::uint64_t b) {
-    return a >= b ? a - b : a + modulus - b;
-}
-std::uint64_t powMod(std::uint64_t b, std::uint64_t e) {
+constexpr std::uint64_t inverseBase = inverseOf(base);
+static_assert(base * inverseBase == 1);
+
+std::uint64_t power(std::uint64_t b, std::uint64_t e) {
     std::uint64_t r = 1;
     while (e > 0) {
         if (e & 1) {
-            r = mulMod(r, b);
+            r *= b;
         }
-        b = mulMod(b, b);
+        b *= b;
         e >>= 1;
     }
     return r;
 }
-const std::uint64_t inverseBase = powMod(base, modulus - 2);
 
 struct Hashed {
     std::uint64_t hash = 0;
@@ -82,18 +106,9 @@ struct Hashed {
 };
 struct HashedKey {
     std::size_t operator()(const Hashed& h) const {
-        return static_cast<std::size_t>(h.hash ^ (h.length * 0x9E3779B97F4A7C15ull));
+        return static_cast<std::size_t>(h.hash ^ (h.length * 0xC2B2AE3D27D4EB4Full));
     }
 };
-
-// a + b from the hashes of a and b.
-Hashed concat(const Hashed& a, const Hashed& b) {
-    return {addMod(mulMod(a.hash, powMod(base, b.length)), b.hash), a.length + b.length};
-}
-// a from the hashes of a + b and b (b a known suffix).
-Hashed withoutSuffix(const Hashed& whole, const Hashed& suffix, std::uint64_t inversePower) {
-    return {mulMod(subMod(whole.hash, suffix.hash), inversePower), whole.length - suffix.length};
-}
 
 // stripTags without a pass over the whole text per piece.
 //
@@ -111,9 +126,24 @@ public:
     explicit TagStripper(std::string_view text) : text_(text) { tokenize(); }
 
     Text run() {
+        if (tagsAreFlat()) {
+            return withFlatTagsRemoved();
+        }
+        link();
+        std::size_t pieces = 0;
+        for (const Token& t : tokens_) {
+            pieces += t.open && t.originalEnd != noToken;
+        }
+        // Some inputs (a long run of "<" before tags that keep being deleted) give every
+        // open "<" a new tag at each deletion. Once that work outgrows a small share of
+        // what the literal deletions would cost, the rest is done literally.
+        budget_ = 4 * text_.size() + pieces * (text_.size() / 512);
         for (std::size_t i = 0; i < tokens_.size(); ++i) {
             if (tokens_[i].open && tokens_[i].originalEnd != noToken) {
                 pass(i);
+                if (!tracking_ || work_ > budget_) {
+                    return finishLiterally(i + 1);
+                }
             }
         }
         return remainingText();
@@ -148,6 +178,39 @@ private:
             }
             i += scan::isLeadByte(c) ? 2 : 1;
         }
+    }
+
+    // True when no "<" has another "<" between it and its ">": then no deletion can make a
+    // new tag, and the result is simply every "<"…">" stretch removed.
+    bool tagsAreFlat() const {
+        for (std::size_t i = 0; i + 1 < tokens_.size(); ++i) {
+            if (tokens_[i].open && tokens_[i + 1].open) {
+                for (std::size_t j = i + 1; j < tokens_.size(); ++j) {
+                    if (!tokens_[j].open) {
+                        return false;  // i's tag holds the "<" at i + 1
+                    }
+                }
+                return true;  // only "<"s without a ">" follow: they have no tag
+            }
+        }
+        return true;
+    }
+
+    Text withFlatTagsRemoved() const {
+        Text out;
+        out.reserve(text_.size());
+        std::size_t pos = 0;
+        for (std::size_t i = 0; i + 1 < tokens_.size(); ++i) {
+            if (tokens_[i].open && !tokens_[i + 1].open) {
+                out.append(text_.substr(pos, tokens_[i].pos - pos));
+                pos = tokens_[i + 1].pos + 1;
+            }
+        }
+        out.append(text_.substr(pos));
+        return out;
+    }
+
+    void link() {
         std::size_t lastClose = noToken;
         for (std::size_t i = 0; i < tokens_.size(); ++i) {
             tokens_[i].prev = i == 0 ? noToken : i - 1;
@@ -171,8 +234,8 @@ private:
         Hashed h;
         std::uint64_t power = 1;
         for (std::size_t p = tokens_[close].pos + 1; p-- > first;) {
-            h.hash = addMod(mulMod(static_cast<unsigned char>(text_[p]), power), h.hash);
-            power = mulMod(power, base);
+            h.hash += static_cast<unsigned char>(text_[p]) * power;
+            power *= base;
             ++h.length;
             while (t != noToken && t > 0 && tokens_[t].pos > p) {
                 --t;
@@ -200,10 +263,12 @@ private:
         std::vector<std::size_t> matches;
         for (std::size_t c : candidates) {
             Token& t = tokens_[c];
+            ++work_;
             if (!t.alive || !t.hasTag || !(t.current == tag) || t.seenInPass == passNumber_) {
                 continue;  // stale: the token has a newer entry if it still has a tag
             }
             t.seenInPass = passNumber_;
+            work_ += tag.length;
             if (remainingEquals(c, piece.pos, tag.length)) {
                 matches.push_back(c);
             } else {
@@ -211,7 +276,7 @@ private:
             }
         }
         std::sort(matches.begin(), matches.end());
-        const std::uint64_t inversePower = powMod(inverseBase, tag.length);
+        const std::uint64_t inversePower = power(inverseBase, tag.length);
         for (std::size_t m : matches) {
             deleteTag(m, tag, inversePower);
         }
@@ -223,22 +288,30 @@ private:
             close = tokens_[close].next;
         }
         const std::size_t nextClose = tokens_[close].nextClose;
-        const Hashed before = withoutSuffix(tokens_[close].current, tag, inversePower);
-        // The "<"s still open before this tag now run on to the next ">".
-        for (std::size_t t = tokens_[open].prev; t != noToken && tokens_[t].open;
-             t = tokens_[t].prev) {
-            Token& left = tokens_[t];
-            if (nextClose == noToken) {
-                left.hasTag = false;
-                continue;
-            }
-            left.current =
-                concat(withoutSuffix(left.current, tag, inversePower), tokens_[nextClose].current);
-            buckets_[left.current].push_back(t);
-        }
         if (nextClose != noToken) {
-            tokens_[nextClose].current = concat(before, tokens_[nextClose].current);
+            // What was before the tag, joined to what follows up to the next ">":
+            // (h - tag) / B^|tag| * B^|tail| + tail.
+            const Hashed tail = tokens_[nextClose].current;
+            const std::uint64_t factor = inversePower * power(base, tail.length);
+            auto rejoin = [&](Hashed& h) {
+                h.hash = (h.hash - tag.hash) * factor + tail.hash;
+                h.length = h.length - tag.length + tail.length;
+            };
+            // The "<"s still open before this tag now run on to the next ">".
+            for (std::size_t t = tokens_[open].prev; tracking_ && t != noToken && tokens_[t].open;
+                 t = tokens_[t].prev) {
+                rejoin(tokens_[t].current);
+                buckets_[tokens_[t].current].push_back(t);
+                tracking_ = ++work_ <= budget_;
+            }
+            tokens_[nextClose].current = tokens_[close].current;
+            rejoin(tokens_[nextClose].current);
             tokens_[nextClose].prevClose = tokens_[close].prevClose;
+        } else {
+            for (std::size_t t = tokens_[open].prev; t != noToken && tokens_[t].open;
+                 t = tokens_[t].prev) {
+                tokens_[t].hasTag = false;  // no ">" is left after them
+            }
         }
         if (tokens_[close].prevClose != noToken) {
             tokens_[tokens_[close].prevClose].nextClose = nextClose;
@@ -255,6 +328,18 @@ private:
             tokens_[right].prev = left;
         }
         tokens_[open].jumpTo = close;
+    }
+
+    // The deletions still to do, done literally on the text as it stands now.
+    Text finishLiterally(std::size_t fromToken) const {
+        Text text = remainingText();
+        for (std::size_t i = fromToken; i < tokens_.size(); ++i) {
+            if (tokens_[i].open && tokens_[i].originalEnd != noToken) {
+                text = replaceText(text, text_.substr(tokens_[i].pos, tokens_[i].original.length),
+                                   std::string_view(), true);
+            }
+        }
+        return text;
     }
 
     // Walks the remaining bytes from the token at, skipping deleted stretches.
@@ -325,6 +410,9 @@ private:
     std::vector<Token> tokens_;
     std::unordered_map<Hashed, std::vector<std::size_t>, HashedKey> buckets_;
     std::uint64_t passNumber_ = 0;
+    std::size_t work_ = 0;    // candidates looked at, bytes compared, tags renewed
+    std::size_t budget_ = 0;  // the work allowed before the rest is done literally
+    bool tracking_ = true;    // false once the tags are no longer kept up to date
 };
 
 }  // namespace

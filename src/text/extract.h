@@ -13,6 +13,12 @@ namespace tessaly {
 Text extractBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
                     TextList& pieces);
 
+// What extractBetween returns (the first piece, or unknownText), without collecting the
+// other pieces. Overlapping pieces can add up to far more than the text itself, so callers
+// that want only the first one use this.
+Text extractFirstBetween(std::string_view text, std::string_view startMarker,
+                         std::string_view endMarker);
+
 // Removes every "<" + piece + ">" where the pieces are those of
 // extractBetween(text, "<", ">"), taken from the text as given and deleted one after
 // another (each deletion byte-exact, on the text the previous deletions left). Runs in

@@ -34,14 +34,12 @@ Text traceServiceAResult(const Bytes& body) {
     // The JSON escapes of line feed and tab, as the body carries them.
     text = replaceText(text, "\\n", crlf, true);
     text = replaceText(text, "\\t", " ", true);
-    TextList pieces;
-    return extractBetween(text, "info\": \"\r\n", "\"", pieces);
+    return extractFirstBetween(text, "info\": \"\r\n", "\"");
 }
 
 Text traceServiceBResult(const Bytes& body) {
     const Text text = bytesToText(body);
-    TextList pieces;
-    Text piece = extractBetween(text, "hostnames.focus", "</pre>", pieces);
+    Text piece = extractFirstBetween(text, "hostnames.focus", "</pre>");
     piece = stripTags(piece);
     piece = replaceText(piece, "\n", crlf, true);
     piece = replaceText(piece, "();\r\n", "", true);
@@ -50,20 +48,17 @@ Text traceServiceBResult(const Bytes& body) {
 
 Text traceServiceCResult(const Bytes& body) {
     const Text text = bytesToText(body);
-    TextList pieces;
-    Text piece = extractBetween(text, "<pre>", "</pre>", pieces);
+    Text piece = extractFirstBetween(text, "<pre>", "</pre>");
     return replaceText(piece, "\n", crlf, true);
 }
 
 Text traceServiceDViewState(const Bytes& firstReply) {
-    TextList pieces;
-    return extractBetween(bytesToText(firstReply), "__VIEWSTATE\" value=\"", "\"", pieces);
+    return extractFirstBetween(bytesToText(firstReply), "__VIEWSTATE\" value=\"", "\"");
 }
 
 std::optional<Text> traceServiceDResult(const Bytes& secondReply, bool mayRetry) {
     const Text text = bytesToText(secondReply);
-    TextList pieces;
-    const Text piece = extractBetween(text, "(static data):", "Trace DNS Delegation", pieces);
+    const Text piece = extractFirstBetween(text, "(static data):", "Trace DNS Delegation");
     Text result = joinTexts(traceServiceDPrefix, piece);
     result = replaceText(result, "<br/>", crlf, true);
     if (mayRetry && findText(result, "|error|", 1, false) != -1) {

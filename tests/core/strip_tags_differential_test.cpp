@@ -179,6 +179,7 @@ TEST(ExtractBetweenDifferential, AssortedMarkers) {
         ASSERT_EQ(fast, naive) << showBytes(text) << " between " << showBytes(start) << " and "
                                << showBytes(end);
         ASSERT_EQ(fastResult, naiveResult) << showBytes(text);
+        ASSERT_EQ(extractFirstBetween(text, start, end), naiveResult) << showBytes(text);
     }
 }
 

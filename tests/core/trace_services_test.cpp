@@ -14,6 +14,7 @@
 #include "support/case_file.h"
 #include "support/http_server.h"
 #include "support/memory_ports.h"
+#include "text/extract.h"
 #include "text/request.h"
 #include "trace/pause.h"
 #include "trace/trace_services.h"
@@ -302,6 +303,22 @@ TEST(TraceChain, FirstThreeFailAndTheFourthRuns) {
 }
 
 // ---- the pause between service D's postbacks ------------------------------------------
+
+// Start markers that each open a piece running to one shared end marker: the pieces overlap
+// and would add up to terabytes if they were all collected; only the first one is wanted.
+TEST(TraceServiceReplies, OverlappingPiecesCostNoMoreThanTheFirst) {
+    std::string body;
+    for (int i = 0; i < 1'000'000; ++i) {
+        body += "<pre>";
+    }
+    body += "x</pre>";
+    EXPECT_EQ(traceServiceCResult(body), body.substr(5, body.size() - 11));
+    std::string focus;
+    for (int i = 0; i < 500'000; ++i) {
+        focus += "hostnames.focus";
+    }
+    EXPECT_EQ(traceServiceBResult(focus + "</pre>"), stripTags(focus.substr(15)));
+}
 
 TEST(PauseWithEvents, HandlesPendingEventsBeforeAndAfterThePause) {
     int handled = 0;

@@ -52,7 +52,7 @@ void queryWhoisServer(Text& domain, LookupContext& context) {
         return;
     }
     context.outputBox.setText(busyText);
-    // The query line ends LF CR, in that order; servers take either byte as the line end.
+    // The query line ends LF then CR, in that order, not the usual CR LF.
     context.whoisClient.send(joinTexts(domain, charFromCode(10), charFromCode(13)));
 }
 

@@ -28,6 +28,8 @@ void runProgram(int& argc, char** argv, WindowSeams seams,
     std::at_quick_exit(exitRoutine);
 
     QApplication application(argc, argv);
+    // Lets docks and task bars match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.orvane.Tessaly"));
     // Closing the main window ends the program, even while an update box is still open.
     QApplication::setQuitOnLastWindowClosed(false);
     MainWindow window(std::move(seams));

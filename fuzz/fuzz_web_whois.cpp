@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "support/reference_web_whois.h"
 #include "text/codepage.h"
 #include "text/extract.h"
 #include "text/text.h"
@@ -12,21 +13,7 @@
 
 using namespace tessaly;
 
-namespace {
-
-Text literalServiceAResult(const Bytes& body) {
-    const Text text = utf8ToLocalText(body);
-    TextList pieces;
-    extractBetween(text, "<pre>", "</pre>", pieces);
-    Text joined;
-    for (const Text& piece : pieces) {
-        joined = joinTexts(joined, piece);
-    }
-    joined = replaceText(joined, "\n", "\r\n", true);
-    return replaceText(joined, "<br />", "", true);
-}
-
-}  // namespace
+using testing::literalServiceAResult;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Bytes body(reinterpret_cast<const char*>(data), size);

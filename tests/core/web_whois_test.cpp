@@ -18,6 +18,7 @@
 #include "support/http_server.h"
 #include "support/memory_ports.h"
 #include "support/reference_strip_tags.h"
+#include "support/reference_web_whois.h"
 #include "text/codepage.h"
 #include "text/extract.h"
 #include "whois/web_whois.h"
@@ -29,6 +30,7 @@ namespace {
 using namespace std::string_literals;
 using testing::CannedReply;
 using testing::HttpServer;
+using testing::literalServiceAResult;
 using testing::MemoryDomainBox;
 using testing::MemoryOutputBox;
 using testing::RefusingPort;
@@ -47,19 +49,6 @@ public:
     bool connect(std::string_view, int) override { return false; }
     bool send(std::string_view) override { return false; }
 };
-
-// Service A's handling done literally: every piece of extractBetween, joined one by one.
-Text literalServiceAResult(const Bytes& body) {
-    const Text text = utf8ToLocalText(body);
-    TextList pieces;
-    extractBetween(text, "<pre>", "</pre>", pieces);
-    Text joined;
-    for (const Text& piece : pieces) {
-        joined = joinTexts(joined, piece);
-    }
-    joined = replaceText(joined, "\n", "\r\n", true);
-    return replaceText(joined, "<br />", "", true);
-}
 
 const std::string acceptLine = "Accept: application/json, text/javascript, */*; q=0.01\r\n";
 const std::string contentTypeLine =

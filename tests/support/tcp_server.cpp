@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
@@ -18,6 +19,20 @@ namespace tessaly::testing {
 TcpScript TcpScript::answer(std::vector<TcpPiece> pieces) {
     TcpScript script;
     script.pieces = std::move(pieces);
+    return script;
+}
+
+TcpScript TcpScript::resetAfter(std::vector<TcpPiece> pieces) {
+    TcpScript script = answer(std::move(pieces));
+    script.resetAtEnd = true;
+    return script;
+}
+
+TcpScript TcpScript::trickle(std::string_view bytes, std::chrono::milliseconds interval) {
+    TcpScript script;
+    for (char byte : bytes) {
+        script.pieces.push_back(TcpPiece{std::string(1, byte), interval});
+    }
     return script;
 }
 
@@ -94,6 +109,45 @@ struct TcpServer::State {
         return n > 0;
     }
 
+    // Sends all of bytes in slices, giving up when the client leaves or the server stops,
+    // so that a large piece never holds the server's destructor.
+    bool sendAll(std::size_t index, int fd, std::string_view bytes) {
+        while (!bytes.empty()) {
+            {
+                std::lock_guard lock(mutex);
+                if (stopping || connections[index].clientClosed) {
+                    return false;
+                }
+            }
+            pollfd writable{fd, POLLOUT, 0};
+            if (poll(&writable, 1, 50) <= 0) {
+                continue;
+            }
+            const ssize_t n = send(fd, bytes.data(), std::min<std::size_t>(bytes.size(), 1 << 16),
+                                   MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                continue;
+            }
+            if (n <= 0) {
+                return false;
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+
+    // Aborts the connection: the client sees a reset, not an orderly close.
+    void reset(std::size_t index, int fd) {
+        const linger abort{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        std::lock_guard lock(mutex);
+        close(fd);
+        connections[index].fd = -1;
+        connections[index].clientClosed = true;
+        connections[index].answered = true;
+        changed.notify_all();
+    }
+
     bool haveQueryLine(std::size_t index) {
         std::lock_guard lock(mutex);
         return connections[index].received.find('\n') != std::string::npos;
@@ -135,9 +189,13 @@ struct TcpServer::State {
                         break;
                     }
                 }
-                if (send(fd, piece.bytes.data(), piece.bytes.size(), MSG_NOSIGNAL) < 0) {
+                if (!sendAll(index, fd, piece.bytes)) {
                     break;
                 }
+            }
+            if (script.resetAtEnd) {
+                reset(index, fd);
+                return;
             }
         } else if (script.kind == TcpScript::Kind::neverAnswer) {
             while (readSome(index, 50)) {
@@ -281,7 +339,9 @@ TcpServer::~TcpServer() {
         handler.join();
     }
     for (const State::Connection& connection : state_->connections) {
-        close(connection.fd);
+        if (connection.fd >= 0) {
+            close(connection.fd);
+        }
     }
     for (int fd : state_->fillers) {
         close(fd);

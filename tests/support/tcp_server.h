@@ -36,8 +36,13 @@ struct TcpScript {
     };
     Kind kind = Kind::answer;
     std::vector<TcpPiece> pieces;
+    bool resetAtEnd = false;  // after the pieces, abort with a reset (RST) instead of closing
 
     static TcpScript answer(std::vector<TcpPiece> pieces);
+    // The pieces, then a reset in the middle of the answer.
+    static TcpScript resetAfter(std::vector<TcpPiece> pieces);
+    // Each byte of bytes after a pause of interval.
+    static TcpScript trickle(std::string_view bytes, std::chrono::milliseconds interval);
     // Every piece held until released, so a test can look at the box between pieces.
     static TcpScript heldPieces(const std::vector<std::string>& pieces);
     static TcpScript closeWithoutData();

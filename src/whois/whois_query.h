@@ -2,9 +2,16 @@
 // on port 43, send the query line; and the handler that shows the answer as it arrives.
 #pragma once
 
+#include <cstddef>
+
 #include "app/chains.h"
 
 namespace tessaly {
+
+// The most of one answer that the window's client takes from a WHOIS server, in bytes: far
+// above any real answer. A server that sends more is cut off there and its connection
+// closed; the box keeps what arrived up to that point.
+inline constexpr std::size_t whoisAnswerLimit = std::size_t{1} << 20;
 
 struct ReducedDomain {
     bool reducible = false;  // false when the domain splits into fewer than two labels

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "whois/whois_query.h"
@@ -75,6 +76,7 @@ bool LoopbackWhoisConnection::send(std::string_view bytes) {
 
 void LoopbackWhoisConnection::readLoop(int fd, int stopFd) {
     bool first = true;
+    std::size_t received = 0;  // like the window's client, at most whoisAnswerLimit
     for (;;) {
         pollfd waiting[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
         if (poll(waiting, 2, -1) < 0 && errno != EINTR) {
@@ -87,7 +89,7 @@ void LoopbackWhoisConnection::readLoop(int fd, int stopFd) {
             continue;
         }
         char buffer[4096];
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        const ssize_t n = recv(fd, buffer, std::min(sizeof buffer, whoisAnswerLimit - received), 0);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             continue;
         }
@@ -96,9 +98,16 @@ void LoopbackWhoisConnection::readLoop(int fd, int stopFd) {
         }
         onWhoisDataArrived(Bytes(buffer, static_cast<std::size_t>(n)), first, outputBox_);
         first = false;
-        std::lock_guard lock(mutex_);
-        ++arrivals_;
-        changed_.notify_all();
+        received += static_cast<std::size_t>(n);
+        {
+            std::lock_guard lock(mutex_);
+            ++arrivals_;
+            changed_.notify_all();
+        }
+        if (received >= whoisAnswerLimit) {
+            shutdown(fd, SHUT_RDWR);  // the rest of an over-long answer is not read
+            break;
+        }
     }
     std::lock_guard lock(mutex_);
     serverClosed_ = true;

@@ -25,7 +25,8 @@ public:
 
     // Arrivals handed to onWhoisDataArrived since the last connect.
     std::size_t arrivals();
-    // The server has closed the current connection and every arrival has been handled.
+    // The server has closed the current connection (or the client has, after
+    // whoisAnswerLimit bytes) and every arrival has been handled.
     bool waitForServerClose(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 private:

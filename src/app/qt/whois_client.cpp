@@ -12,6 +12,10 @@
 namespace tessaly {
 namespace {
 
+// Qt reads at most this much ahead of the handler, so that one arrival stays small and a
+// fast server cannot fill the memory while the user-interface thread is busy.
+constexpr qint64 readAheadBytes = 64 * 1024;
+
 std::atomic<std::uint64_t> lastGeneration{0};
 // The connection that this thread's last connect opened (0: none). A whois step runs on
 // one worker, so its send goes to the connection its own connect opened.
@@ -78,10 +82,12 @@ bool WhoisClient::adopt(int fd, std::uint64_t generation) {
         ::close(fd);
         return false;
     }
+    socket->setReadBufferSize(readAheadBytes);
     QObject::connect(socket, &QTcpSocket::readyRead, this, &WhoisClient::onReadyRead);
     socket_ = socket;
     socketGeneration_ = generation;
     arrivedOnSocket_ = false;
+    receivedOnSocket_ = 0;
     return true;
 }
 
@@ -89,14 +95,19 @@ void WhoisClient::onReadyRead() {
     if (sender() != socket_ || socket_ == nullptr) {
         return;
     }
-    const QByteArray data = socket_->readAll();
+    const QByteArray data =
+        socket_->read(static_cast<qint64>(whoisAnswerLimit - receivedOnSocket_));
     if (data.isEmpty()) {
         return;
     }
     const bool first = !arrivedOnSocket_;
     arrivedOnSocket_ = true;
+    receivedOnSocket_ += static_cast<std::size_t>(data.size());
     onWhoisDataArrived(Bytes(data.constData(), static_cast<std::size_t>(data.size())), first,
                        outputBox_);
+    if (receivedOnSocket_ >= whoisAnswerLimit) {
+        dropConnection();  // an answer this long is not a WHOIS answer: the rest is not read
+    }
 }
 
 }  // namespace tessaly

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
@@ -47,6 +48,7 @@ private:
     QTcpSocket* socket_ = nullptr;
     std::uint64_t socketGeneration_ = 0;  // which connect opened socket_
     bool arrivedOnSocket_ = false;        // the first arrival replaces the box
+    std::size_t receivedOnSocket_ = 0;    // bytes taken from socket_, at most whoisAnswerLimit
 };
 
 }  // namespace tessaly

@@ -56,12 +56,17 @@ void queryWhoisServer(Text& domain, LookupContext& context) {
     context.whoisClient.send(joinTexts(domain, charFromCode(10), charFromCode(13)));
 }
 
-void onWhoisDataArrived(const Bytes& data, bool firstArrivalOfConnection, OutputBox& outputBox) {
+void onWhoisDataArrived(const Bytes& data, Text& answerSoFar, OutputBox& outputBox) {
     const Text text = replaceText(bytesToText(data), charFromCode(10), "\r\n");
-    if (firstArrivalOfConnection) {
+    const bool boxHoldsTheAnswer =
+        !answerSoFar.empty() && sameText(outputBox.readText(), answerSoFar);
+    answerSoFar += text;
+    if (boxHoldsTheAnswer) {
+        outputBox.appendText(text);
+    } else {
         outputBox.setText("");
+        outputBox.appendText(answerSoFar);
     }
-    outputBox.appendText(text);
     outputBox.caretToStart();
 }
 

@@ -25,8 +25,12 @@ ReducedDomain reduceDomain(std::string_view typed);
 
 void queryWhoisServer(Text& domain, LookupContext& context);
 
-// Runs on the user-interface thread for each arrival of the window's TCP client. The first
-// arrival of a connection replaces the box; later arrivals of the same connection append.
-void onWhoisDataArrived(const Bytes& data, bool firstArrivalOfConnection, OutputBox& outputBox);
+// Runs on the user-interface thread for each arrival of the window's TCP client.
+// answerSoFar is what the earlier arrivals of the same connection showed (empty before its
+// first arrival); this arrival is added to it. The first arrival replaces the box and later
+// ones append, but when anything else has written the box since the last arrival, the box
+// gets the whole answer so far again: it always holds one whole answer, never the tail of
+// one after another lookup's result.
+void onWhoisDataArrived(const Bytes& data, Text& answerSoFar, OutputBox& outputBox);
 
 }  // namespace tessaly

@@ -116,6 +116,7 @@ TEST(OnWhoisDataArrived, FirstArrivalReplacesLaterOnesAppend) {
     struct Arrival {
         std::string bytes;
         bool first;
+        const char* writtenBefore = nullptr;  // another lookup's write just before it
     };
     struct Case {
         const char* what;
@@ -133,11 +134,24 @@ TEST(OnWhoisDataArrived, FirstArrivalReplacesLaterOnesAppend) {
         {"a new connection starts afresh", {{"old\n", true}, {"new\n", true}}, "new\r\n"},
         {"a zero byte ends its arrival", {{"ab\0cd"s, true}, {"ef\0"s, false}}, "abef"},
         {"an arrival that starts with a zero byte", {{"\0abc"s, true}}, ""},
+        {"another lookup wrote between two arrivals",
+         {{"Domain: A\n", true}, {"Registrar: B\n", false, "trace"}},
+         "Domain: A\r\nRegistrar: B\r\n"},
+        {"the user cleared the box between two arrivals",
+         {{"Domain: A\n", true}, {"Registrar: B\n", false, ""}},
+         "Domain: A\r\nRegistrar: B\r\n"},
     };
     for (const Case& c : cases) {
         MemoryOutputBox box("before");
+        Text answerSoFar;
         for (const Arrival& arrival : c.arrivals) {
-            onWhoisDataArrived(arrival.bytes, arrival.first, box);
+            if (arrival.first) {
+                answerSoFar.clear();
+            }
+            if (arrival.writtenBefore != nullptr) {
+                box.setText(arrival.writtenBefore);
+            }
+            onWhoisDataArrived(arrival.bytes, answerSoFar, box);
             EXPECT_EQ(box.log().back().first, "caret") << c.what;
         }
         EXPECT_EQ(box.readText(), c.shown) << c.what << ": " << showBytes(box.readText());

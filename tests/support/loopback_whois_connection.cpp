@@ -75,7 +75,7 @@ bool LoopbackWhoisConnection::send(std::string_view bytes) {
 }
 
 void LoopbackWhoisConnection::readLoop(int fd, int stopFd) {
-    bool first = true;
+    Text answerSoFar;
     std::size_t received = 0;  // like the window's client, at most whoisAnswerLimit
     for (;;) {
         pollfd waiting[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
@@ -96,8 +96,7 @@ void LoopbackWhoisConnection::readLoop(int fd, int stopFd) {
         if (n <= 0) {
             break;
         }
-        onWhoisDataArrived(Bytes(buffer, static_cast<std::size_t>(n)), first, outputBox_);
-        first = false;
+        onWhoisDataArrived(Bytes(buffer, static_cast<std::size_t>(n)), answerSoFar, outputBox_);
         received += static_cast<std::size_t>(n);
         {
             std::lock_guard lock(mutex_);

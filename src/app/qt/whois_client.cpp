@@ -86,7 +86,7 @@ bool WhoisClient::adopt(int fd, std::uint64_t generation) {
     QObject::connect(socket, &QTcpSocket::readyRead, this, &WhoisClient::onReadyRead);
     socket_ = socket;
     socketGeneration_ = generation;
-    arrivedOnSocket_ = false;
+    answerOnSocket_.clear();
     receivedOnSocket_ = 0;
     return true;
 }
@@ -100,11 +100,9 @@ void WhoisClient::onReadyRead() {
     if (data.isEmpty()) {
         return;
     }
-    const bool first = !arrivedOnSocket_;
-    arrivedOnSocket_ = true;
     receivedOnSocket_ += static_cast<std::size_t>(data.size());
-    onWhoisDataArrived(Bytes(data.constData(), static_cast<std::size_t>(data.size())), first,
-                       outputBox_);
+    onWhoisDataArrived(Bytes(data.constData(), static_cast<std::size_t>(data.size())),
+                       answerOnSocket_, outputBox_);
     if (receivedOnSocket_ >= whoisAnswerLimit) {
         dropConnection();  // an answer this long is not a WHOIS answer: the rest is not read
     }

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "app/ports.h"
+#include "text/text.h"
 #include "whois/tcp_connect.h"
 
 class QTcpSocket;
@@ -47,7 +48,7 @@ private:
 
     QTcpSocket* socket_ = nullptr;
     std::uint64_t socketGeneration_ = 0;  // which connect opened socket_
-    bool arrivedOnSocket_ = false;        // the first arrival replaces the box
+    Text answerOnSocket_;                 // what the arrivals on socket_ showed so far
     std::size_t receivedOnSocket_ = 0;    // bytes taken from socket_, at most whoisAnswerLimit
 };
 

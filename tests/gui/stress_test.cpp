@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -126,6 +127,12 @@ long residentKiB() {
     long pages = 0, resident = 0;
     statm >> pages >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Bytes the C library's allocator has handed out and not had back, all arenas together.
+long heapInUseKiB() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
 }
 
 }  // namespace
@@ -289,16 +296,18 @@ void StressTest::twoHundredLookupsInARow() {
         QVERIFY(lookup(n));
     }
     const long before = residentKiB();
+    const long heapBefore = heapInUseKiB();
     const auto start = std::chrono::steady_clock::now();
     for (int n = warmUp; n < warmUp + lookups; ++n) {
         QVERIFY2(lookup(n), qPrintable(QString::number(n)));
     }
     const double ms = msSince(start);
     const long after = residentKiB();
+    const long heapAfter = heapInUseKiB();
     std::printf(
-        "200 lookups in a row: %.0f ms; resident memory %ld KiB before, %ld KiB after "
-        "(%+ld KiB)\n",
-        ms, before, after, after - before);
+        "%d lookups in a row: %.0f ms; resident memory %ld KiB before, %ld KiB after "
+        "(%+ld KiB); heap in use %ld KiB before, %ld KiB after (%+ld KiB)\n",
+        lookups, ms, before, after, after - before, heapBefore, heapAfter, heapAfter - heapBefore);
     meter.report("200 lookups in a row");
     if (!underAddressSanitizer) {
         // A leak of even a few hundred bytes per lookup would show here; malloc's own

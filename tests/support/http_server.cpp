@@ -497,7 +497,13 @@ struct HttpServer::Impl {
     std::size_t next = 0;
     CannedReply fallback = CannedReply::ok("", 404);
     std::vector<RecordedRequest> requests;
-    std::vector<std::thread> connections;
+    // One thread per connection; a finished one is joined when the next connection comes,
+    // so a long test does not keep the stacks of every connection it made.
+    struct Connection {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Connection> connections;
 
     ~Impl() {
         if (wake[1] >= 0) {
@@ -508,8 +514,8 @@ struct HttpServer::Impl {
             acceptor.join();
         }
         // No new connection starts once the acceptor has ended.
-        for (std::thread& t : connections) {
-            t.join();
+        for (Connection& c : connections) {
+            c.thread.join();
         }
         if (listenFd >= 0) {
             close(listenFd);
@@ -573,8 +579,19 @@ struct HttpServer::Impl {
             if (fd < 0) {
                 continue;
             }
-            std::lock_guard lock(mutex);
-            connections.emplace_back([this, fd] { serve(fd); });
+            std::erase_if(connections, [](Connection& c) {
+                if (!c.done->load()) {
+                    return false;
+                }
+                c.thread.join();
+                return true;
+            });
+            auto done = std::make_shared<std::atomic<bool>>(false);
+            connections.push_back({std::thread([this, fd, done] {
+                                       serve(fd);
+                                       *done = true;
+                                   }),
+                                   done});
         }
     }
 };

@@ -63,6 +63,7 @@ struct TcpServer::State {
         std::size_t released = 0;
         bool clientClosed = false;
         bool answered = false;
+        bool served = false;  // its handler has returned
     };
 
     std::vector<TcpScript> scripts;
@@ -154,6 +155,12 @@ struct TcpServer::State {
     }
 
     void serve(std::size_t index) {
+        serveScript(index);
+        std::lock_guard lock(mutex);
+        connections[index].served = true;
+    }
+
+    void serveScript(std::size_t index) {
         const TcpScript& script = scripts[std::min(index, scripts.size() - 1)];
         int fd;
         {
@@ -214,6 +221,23 @@ struct TcpServer::State {
         }
     }
 
+    // Joins the handlers that have returned, so that a long test does not keep the stack of
+    // every connection it made. Only the acceptor's thread changes the list of handlers.
+    void joinServedHandlers() {
+        std::vector<std::size_t> served;
+        {
+            std::lock_guard lock(mutex);
+            for (std::size_t i = 0; i < handlers.size(); ++i) {
+                if (connections[i].served && handlers[i].joinable()) {
+                    served.push_back(i);
+                }
+            }
+        }
+        for (std::size_t i : served) {
+            handlers[i].join();
+        }
+    }
+
     void acceptLoop() {
         for (;;) {
             {
@@ -232,6 +256,7 @@ struct TcpServer::State {
             }
             const int one = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            joinServedHandlers();
             std::lock_guard lock(mutex);
             Connection connection;
             connection.fd = fd;
@@ -336,7 +361,9 @@ TcpServer::~TcpServer() {
     }
     // The acceptor has ended, so the list of handlers no longer grows.
     for (std::thread& handler : state_->handlers) {
-        handler.join();
+        if (handler.joinable()) {
+            handler.join();
+        }
     }
     for (const State::Connection& connection : state_->connections) {
         if (connection.fd >= 0) {

@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <utf8proc.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -24,17 +25,25 @@ std::string convert(const char* to, const char* from, std::string_view in, std::
     }
     out.reserve(expectedSize);
     char buffer[4096];
+    // iconv is handed a window of the input at a time: a stop at every character it cannot
+    // convert must not cost a look at all the input that is left (sanitizers check the
+    // whole range handed to iconv on every call).
+    constexpr std::size_t window = 4096;
     std::size_t pos = 0;
     while (pos < in.size()) {
         char* src = const_cast<char*>(in.data() + pos);
-        std::size_t left = in.size() - pos;
+        const std::size_t offered = std::min(in.size() - pos, window);
+        std::size_t left = offered;
         char* dst = buffer;
         std::size_t room = sizeof buffer;
         std::size_t rc = iconv(cd, &src, &left, &dst, &room);
         int error = errno;
         out.append(buffer, static_cast<std::size_t>(dst - buffer));
-        pos = in.size() - left;
-        if (rc == static_cast<std::size_t>(-1) && error != E2BIG && left > 0) {
+        pos += offered - left;
+        const bool cutByWindow = pos + left < in.size();
+        if (rc == static_cast<std::size_t>(-1) && error != E2BIG && left > 0 &&
+            !(error == EINVAL && cutByWindow && left < offered)) {
+            // An invalid or unconvertible sequence, or one cut off by the end of the input.
             pos += onStuck(in.substr(pos), out);
         }
     }

@@ -4,6 +4,8 @@
 // figures are printed, never asserted: speed is the benchmarks' business.
 #pragma once
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QObject>
 #include <QTimer>
 
@@ -58,4 +60,50 @@ private:
     long beats_ = 0;
 };
 
+// Waits in a real event loop until done() holds, looking every millisecond; false after
+// timeoutMs. QTest's waits sleep ten milliseconds between rounds of events, which the meter
+// would count as stalls of the window; this wait leaves the thread to its event loop.
+template <class Predicate>
+bool waitUntil(Predicate done, int timeoutMs = 60'000) {
+    if (done()) {
+        return true;
+    }
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        // Objects given to deleteLater go, as the program's own event loop lets them go.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (done()) {
+            loop.quit();
+        }
+    });
+    QTimer deadline;  // a timer of its own: a single-shot one would outlive the wait
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(timeoutMs);
+    poll.start();
+    loop.exec();
+    return done();
+}
+
+// Serves the event loop for ms milliseconds.
+inline void serveEvents(int ms) {
+    (void)waitUntil([] { return false; }, ms);
+}
+
 }  // namespace tessaly::testing
+
+// QTRY_VERIFY and QTRY_COMPARE on waitUntil: the check after the wait reports the values.
+#define TESSALY_WAIT_VERIFY(condition, timeoutMs)                                        \
+    do {                                                                                 \
+        (void)::tessaly::testing::waitUntil([&] { return bool(condition); }, timeoutMs); \
+        QVERIFY(condition);                                                              \
+    } while (false)
+#define TESSALY_WAIT_COMPARE(actual, expected, timeoutMs)                                       \
+    do {                                                                                        \
+        (void)::tessaly::testing::waitUntil([&] { return (actual) == (expected); }, timeoutMs); \
+        QCOMPARE(actual, expected);                                                             \
+    } while (false)
+#define TESSALY_WAIT_FOR_WORKERS_SERVED(window) \
+    TESSALY_WAIT_COMPARE((window).runningWorkers(), 0, 60'000)

@@ -164,10 +164,10 @@ void StressTest::hundredClicksAtOnce() {
     }
     const double clicksMs = msSince(start);
     meter.restart();
-    TESSALY_WAIT_FOR_WORKERS(window);
+    TESSALY_WAIT_FOR_WORKERS_SERVED(window);
     const double workersMs = msSince(start);
-    QTRY_VERIFY_WITH_TIMEOUT(servers.whoisDone(), 30'000);
-    QTest::qWait(100);  // the last arrivals are handled
+    TESSALY_WAIT_VERIFY(servers.whoisDone(), 30'000);
+    testing::serveEvents(100);  // the last arrivals are handled
 
     QCOMPARE(servers.trace->requestCount(), std::size_t{50});
     QCOMPARE(servers.whois->connections(), std::size_t{50});
@@ -201,7 +201,7 @@ void StressTest::clicksWhileTheAboutBoxIsOpen() {
         QDeadlineTimer deadline(10'000);
         while (!deadline.hasExpired() &&
                (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) == nullptr) {
-            QTest::qWait(5);
+            testing::serveEvents(5);
         }
         if (box == nullptr) {
             return;
@@ -212,10 +212,10 @@ void StressTest::clicksWhileTheAboutBoxIsOpen() {
             window.whois按钮->click();
             window.Digtrace按钮->click();
             seen.clicked += 2;
-            QTest::qWait(1);
+            testing::serveEvents(1);
         }
         seen.workersEndedWhileOpen =
-            QTest::qWaitFor([&] { return window.runningWorkers() == 0; }, 60'000);
+            testing::waitUntil([&] { return window.runningWorkers() == 0; }, 60'000);
         box->done(QMessageBox::Ok);
     });
     QTest::mousePress(window.关于作者标签, Qt::LeftButton);  // returns when the box is closed
@@ -224,8 +224,8 @@ void StressTest::clicksWhileTheAboutBoxIsOpen() {
     QVERIFY(seen.boxFound);
     QVERIFY(seen.workersEndedWhileOpen);
     QCOMPARE(seen.clicked, 40);
-    QTRY_VERIFY_WITH_TIMEOUT(servers.whoisDone(), 30'000);
-    QTest::qWait(100);
+    TESSALY_WAIT_VERIFY(servers.whoisDone(), 30'000);
+    testing::serveEvents(100);
     const Text shown = window.outputBox().readText();
     QVERIFY2(servers.wholeResults.count(shown) == 1, shown.c_str());
     meter.report("80 clicks, half of them with the About box open");
@@ -248,18 +248,19 @@ void StressTest::answerStillArrivingAfterAnotherWrite() {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     QTest::mouseClick(window.whois按钮, Qt::LeftButton);
-    QTRY_COMPARE(whois.received(0), std::string("example.com\n\r"));
+    TESSALY_WAIT_COMPARE(whois.received(0), std::string("example.com\n\r"), 10'000);
     whois.release(0);
-    QTRY_COMPARE(window.outputBox().readText(), Text("Domain Name: EXAMPLE.COM\r\n"));
+    TESSALY_WAIT_COMPARE(window.outputBox().readText(), Text("Domain Name: EXAMPLE.COM\r\n"),
+                         10'000);
 
     QTest::mouseClick(window.Digtrace按钮, Qt::LeftButton);
-    TESSALY_WAIT_FOR_WORKERS(window);
+    TESSALY_WAIT_FOR_WORKERS_SERVED(window);
     QCOMPARE(window.outputBox().readText(), traceShown(7));
 
     whois.release(0);
-    QTRY_VERIFY(whois.waitForAnswered(0, 0ms));
-    QTRY_COMPARE(window.outputBox().readText(),
-                 Text("Domain Name: EXAMPLE.COM\r\nRegistrar: R\r\n"));
+    TESSALY_WAIT_VERIFY(whois.waitForAnswered(0, 0ms), 10'000);
+    TESSALY_WAIT_COMPARE(window.outputBox().readText(),
+                         Text("Domain Name: EXAMPLE.COM\r\nRegistrar: R\r\n"), 10'000);
 }
 
 void StressTest::twoHundredLookupsInARow() {
@@ -276,13 +277,13 @@ void StressTest::twoHundredLookupsInARow() {
     auto lookup = [&](int n) {
         const bool whoisLookup = n % 2 == 0;
         (whoisLookup ? window.whois按钮 : window.Digtrace按钮)->click();
-        if (!QTest::qWaitFor([&] { return window.runningWorkers() == 0; }, 30'000)) {
+        if (!testing::waitUntil([&] { return window.runningWorkers() == 0; }, 30'000)) {
             return false;
         }
         if (whoisLookup) {
             ++whoisDone;
             // The answer has arrived whole before the next lookup starts.
-            return QTest::qWaitFor(
+            return testing::waitUntil(
                 [&] {
                     return servers.whois->waitForAnswered(whoisDone - 1, 0ms) &&
                            servers.wholeResults.count(window.outputBox().readText()) == 1 &&

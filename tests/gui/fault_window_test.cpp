@@ -14,6 +14,9 @@
 
 #include "gui_support.h"
 #include "stall_meter.h"
+
+using tessaly::testing::msSince;
+using tessaly::testing::WorkersEnd;
 #include "support/http_server.h"
 #include "support/offline_names.h"
 #include "support/tcp_server.h"
@@ -65,19 +68,6 @@ WindowSeams webAt(const std::string& origin) {
 
 Text boxText(MainWindow& window) {
     return window.outputBox().readText();
-}
-
-// A failed check returns from the test early; the window must still outlive its workers.
-struct WorkersEnd {
-    MainWindow& window;
-    ~WorkersEnd() {
-        (void)QTest::qWaitFor([this] { return window.runningWorkers() == 0; }, 60'000);
-    }
-};
-
-double msSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
 }
 
 }  // namespace

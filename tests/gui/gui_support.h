@@ -4,6 +4,7 @@
 
 #include <QtTest>
 
+#include <chrono>
 #include <string>
 
 #include "app/qt/main_window.h"
@@ -34,5 +35,19 @@ inline WindowSeams offlineSeams() {
 // The window must outlive the workers it started; a test ends only when they have ended.
 #define TESSALY_WAIT_FOR_WORKERS(window) \
     QTRY_COMPARE_WITH_TIMEOUT((window).runningWorkers(), 0, 60000)
+
+// Waits, when it goes out of scope, for the window's workers to end: the window must outlive
+// the workers it started, also when a failed check returns from a test early.
+struct WorkersEnd {
+    MainWindow& window;
+    ~WorkersEnd() {
+        (void)QTest::qWaitFor([this] { return window.runningWorkers() == 0; }, 60'000);
+    }
+};
+
+inline double msSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
 
 }  // namespace tessaly::testing

@@ -22,6 +22,9 @@
 
 #include "gui_support.h"
 #include "stall_meter.h"
+
+using tessaly::testing::msSince;
+using tessaly::testing::WorkersEnd;
 #include "support/http_server.h"
 #include "support/tcp_server.h"
 #include "whois/whois_servers.h"
@@ -107,19 +110,6 @@ struct Servers {
     std::unique_ptr<HttpServer> trace;
     std::set<Text> wholeResults;
 };
-
-// The window must outlive the workers it started, also when a check fails early.
-struct WorkersEnd {
-    MainWindow& window;
-    ~WorkersEnd() {
-        (void)QTest::qWaitFor([this] { return window.runningWorkers() == 0; }, 60'000);
-    }
-};
-
-double msSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
-}
 
 // Resident memory of this process, in KiB.
 long residentKiB() {

@@ -18,6 +18,7 @@
 
 #include "app/qt/whois_client.h"
 #include "gui_support.h"
+#include "stall_meter.h"
 #include "support/memory_ports.h"
 
 using namespace tessaly;
@@ -220,12 +221,7 @@ void MainWindowTest::aboutBoxIsModalWhileWorkersGoOn() {
 
     // Runs inside the box's own event loop, which the press below enters.
     QTimer::singleShot(0, this, [&] {
-        QMessageBox* box = nullptr;
-        QDeadlineTimer deadline(10'000);
-        while (!deadline.hasExpired() &&
-               (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) == nullptr) {
-            QTest::qWait(10);
-        }
+        QMessageBox* box = testing::waitForModalMessageBox(10'000);
         if (box == nullptr) {
             return;
         }

@@ -4,8 +4,11 @@
 // figures are printed, never asserted: speed is the benchmarks' business.
 #pragma once
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QMessageBox>
 #include <QObject>
 #include <QTimer>
 
@@ -90,6 +93,18 @@ bool waitUntil(Predicate done, int timeoutMs = 60'000) {
 // Serves the event loop for ms milliseconds.
 inline void serveEvents(int ms) {
     (void)waitUntil([] { return false; }, ms);
+}
+
+// The modal message box that opens within ms milliseconds, or nullptr; serves events while
+// it waits (call it from inside the box's own event loop, e.g. from a zero-time timer).
+inline QMessageBox* waitForModalMessageBox(int ms) {
+    QMessageBox* box = nullptr;
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired() &&
+           (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) == nullptr) {
+        serveEvents(5);
+    }
+    return box;
 }
 
 }  // namespace tessaly::testing

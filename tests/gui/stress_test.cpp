@@ -187,12 +187,7 @@ void StressTest::clicksWhileTheAboutBoxIsOpen() {
     } seen;
     // Runs inside the box's own event loop, which the press below enters.
     QTimer::singleShot(0, this, [&] {
-        QMessageBox* box = nullptr;
-        QDeadlineTimer deadline(10'000);
-        while (!deadline.hasExpired() &&
-               (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) == nullptr) {
-            testing::serveEvents(5);
-        }
+        QMessageBox* box = testing::waitForModalMessageBox(10'000);
         if (box == nullptr) {
             return;
         }

@@ -1,27 +1,23 @@
 // The two lookup chains and the runner that decides which of their steps run.
 #pragma once
 
-#include <vector>
+#include <span>
+#include <string_view>
 
-#include "app/endpoints.h"
-#include "app/ports.h"
+#include "lookup/ports.h"
+#include "lookup/step.h"
 
 namespace tessaly {
 
-// What a lookup step may touch: the output box, the window's TCP client and the endpoints.
-struct LookupContext {
-    OutputBox& outputBox;
-    WhoisConnection& whoisClient;
-    const Endpoints& endpoints;
+struct ChainStep {
+    std::string_view name;  // for the diagnostics
+    LookupStep run;
 };
 
-// A step takes the domain by reference (it may replace it) and reports only by what it
-// writes into the output box.
-using LookupStep = void (*)(Text& domain, LookupContext& context);
-
 struct LookupChain {
+    std::string_view name;
     bool writesBusyTextFirst = false;
-    std::vector<LookupStep> steps;  // in the order they are asked
+    std::span<const ChainStep> steps;  // in the order they are asked
 };
 
 const LookupChain& whoisChain();

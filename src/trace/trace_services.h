@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "app/chains.h"
+#include "lookup/step.h"
 #include "text/text.h"
 
 namespace tessaly {

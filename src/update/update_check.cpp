@@ -5,15 +5,15 @@
 #include <system_error>
 #include <thread>
 
-#include "text/request.h"
+#include "base/log.h"
+#include "base/version.h"
+#include "net/request.h"
 
 namespace tessaly {
 
 Text appVersion;
 
 namespace {
-
-constexpr std::string_view toolVersion = "1.10";
 
 constexpr std::string_view updateCaption =
     "\xB0\xE6\xB1\xBE\xD3\xD0\xB8\xFC\xD0\xC2";  // 版本有更新
@@ -31,7 +31,7 @@ constexpr std::string_view crLf = "\r\n";
 // and none may be kept on the way. Empty when the request fails.
 Bytes fetchVersionReply(const Endpoints& endpoints) {
     RequestObject request(endpoints.requestPolicy);
-    request.open("GET", endpoints.versionEndpoint);
+    request.open("GET", endpoints.versionEndpoint.url());
     request.setRequestHeader("Cache-Control", "no-cache");
     request.setRequestHeader("Pragma", "no-cache");
     request.send();
@@ -42,12 +42,16 @@ void checkAgainst(std::string_view localVersion, const Endpoints& endpoints, Mes
     const Text reply = bytesToText(fetchVersionReply(endpoints));
     const double remote = textToNumber(reply);
     const double local = textToNumber(localVersion);
-    // A numeric comparison: 1.9 is newer than 1.10, and 1.10.1 reads as 1.10.
-    if (remote - local > 1e-7) {
+    // Kept on purpose: a version is one decimal number, not a dotted list, so 1.9 is newer
+    // than 1.10 and 1.10.1 reads as 1.10; the maker's endpoint answers in that sense.
+    const bool newer = remote - local > 1e-7;
+    logLine(LogTopic::update, "version endpoint: ", reply.size(), " bytes, read as ", remote,
+            " against ", local, newer ? ": newer, the box is shown" : ": not newer, nothing shown");
+    if (newer) {
         boxes.showMessage(
             updateCaption,
-            joinTexts(updateTextStart, endpoints.downloadPage, updateTextLatest, crLf, updateTextOr,
-                      endpoints.secondDownloadSite, updateTextNew, crLf));
+            joinTexts(updateTextStart, endpoints.downloadPage.url(), updateTextLatest, crLf,
+                      updateTextOr, endpoints.secondDownloadSite, updateTextNew, crLf));
     }
 }
 
@@ -62,15 +66,16 @@ void checkForUpdate(const Endpoints& endpoints, MessageBoxes& boxes) {
     checkAgainst(appVersion, endpoints, boxes);
 }
 
-void startUpdateCheck(const Endpoints& endpoints, MessageBoxes& boxes) {
+void startUpdateCheck(const Endpoints& endpoints, std::shared_ptr<MessageBoxes> boxes) {
     releaseAppVersion();
-    appVersion = Text(toolVersion);
+    appVersion = Text(tessalyVersion);
     // The worker is never waited for and may still run while the program ends and releases
-    // appVersion and its static data, so it works on copies of the version and endpoints.
+    // appVersion and its static data, so it works on copies of the version and endpoints
+    // and shares the ownership of the boxes.
     try {
-        std::thread([version = appVersion, endpoints, &boxes] {
+        std::thread([version = appVersion, endpoints, boxes = std::move(boxes)] {
             try {
-                checkAgainst(version, endpoints, boxes);
+                checkAgainst(version, endpoints, *boxes);
             } catch (...) {
                 // Out of memory on the way: the check shows nothing, like any failure.
             }

@@ -4,8 +4,9 @@
 
 #include <string>
 
+#include "base/log.h"
+#include "net/request.h"
 #include "text/codepage.h"
-#include "text/request.h"
 #include "whois/whois_servers.h"
 
 namespace tessaly {
@@ -55,6 +56,7 @@ Text webWhoisServiceAResult(const Bytes& body) {
     const Text text = utf8ToLocalText(body);
     Text joined = joinPreBlocks(text, webWhoisJoinLimit);
     joined = replaceText(joined, lf, crLf, true);
+    // Kept on purpose: only the six bytes "<br />" go; "<br/>", "<BR />" and the like stay.
     return replaceText(joined, lineBreakTag, "", true);
 }
 
@@ -62,26 +64,50 @@ Text webWhoisServiceBResult(const Bytes& body) {
     return replaceText(bytesToText(body), lf, crLf, true);
 }
 
+namespace {
+
+// What a service shows, or why it shows nothing, for the diagnostics.
+void logResult(std::string_view service, const RequestObject& request, const Text& shown) {
+    if (!shown.empty()) {
+        logLine(LogTopic::whois, service, ": shows ", shown.size(), " bytes");
+    } else if (!request.failure().empty()) {
+        logLine(LogTopic::whois, service, ": the request failed (", request.failure(),
+                "); the box is emptied");
+    } else {
+        logLine(LogTopic::whois, service, ": status ", request.status(), ", ",
+                request.responseBody().size(), " bytes with nothing to show; the box is emptied");
+    }
+}
+
+}  // namespace
+
 void webWhoisServiceA(Text& domain, LookupContext& context) {
-    const std::string& endpoint = context.endpoints.webWhoisServiceA;
+    const Text endpoint = context.endpoints.webWhoisServiceA.url();
     RequestObject request(context.endpoints.requestPolicy);
     request.open("POST", endpoint);
     setLookupHeaders(request, endpoint, false);
+    // Kept on purpose: the domain goes into the body unencoded, so "a&b=c" makes two fields.
     request.send(joinTexts("domain=", domain));
-    context.outputBox.setText(webWhoisServiceAResult(request.responseBody()));
+    const Text shown = webWhoisServiceAResult(request.responseBody());
+    logResult("webWhoisServiceA", request, shown);
+    context.outputBox.setText(shown);
 }
 
 void webWhoisServiceB(Text& domain, LookupContext& context) {
-    const std::string& site = context.endpoints.webWhoisServiceBSite;
+    const WebService& service = context.endpoints.webWhoisServiceB;
     RequestObject request(context.endpoints.requestPolicy);
     // One timestamp per request, taken once the request object exists and before it opens.
     const Text timestamp = scriptTimestamp();
-    const Text url = joinTexts(site, "/whois/api_whois_full?host=", domain,
-                               "&web_server=", registrarWhoisHost, "&_=", timestamp);
+    const Text url = joinTexts(service.url(), "?host=", domain, "&web_server=", registrarWhoisHost,
+                               "&_=", timestamp);
     request.open("GET", url);
-    setLookupHeaders(request, joinTexts(site, "/whois/domain/", domain), true);
+    // Kept on purpose: Content-Type and X-Requested-With go with this GET although it has no
+    // body, as the service's own page sends them.
+    setLookupHeaders(request, joinTexts(service.origin, webWhoisServiceBPagePath, domain), true);
     request.send();
-    context.outputBox.setText(webWhoisServiceBResult(request.responseBody()));
+    const Text shown = webWhoisServiceBResult(request.responseBody());
+    logResult("webWhoisServiceB", request, shown);
+    context.outputBox.setText(shown);
 }
 
 Text scriptTimestamp() {

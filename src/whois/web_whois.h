@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "app/chains.h"
+#include "lookup/step.h"
 
 namespace tessaly {
 

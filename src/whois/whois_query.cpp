@@ -2,13 +2,16 @@
 
 #include <array>
 
+#include "base/log.h"
+#include "text/codepage.h"
 #include "whois/whois_servers.h"
 
 namespace tessaly {
 namespace {
 
 // Under these the registry holds three labels (example.com.cn, example.co.uk). Compared
-// byte for byte, so only the lower-case forms count.
+// byte for byte. Kept on purpose: only the lower-case forms count, so "COM" in
+// www.example.COM.cn is an ordinary label and the name is reduced to COM.cn.
 constexpr std::array<std::string_view, 5> secondLevelLabels = {"com", "net", "org", "edu", "co"};
 
 bool isSecondLevelLabel(std::string_view label) {
@@ -24,6 +27,8 @@ bool isSecondLevelLabel(std::string_view label) {
 
 ReducedDomain reduceDomain(std::string_view typed) {
     ReducedDomain result;
+    // Kept on purpose: only "http://" goes (in any case, wherever it stands); an HTTPS
+    // prefix, a path, a port or white space stay and end up in the labels.
     result.domain = replaceText(typed, "http://", "", /*caseSensitive=*/false);
     const TextList labels = splitText(result.domain, ".");
     const std::size_t n = labels.size();
@@ -44,19 +49,32 @@ void queryWhoisServer(Text& domain, LookupContext& context) {
     ReducedDomain reduced = reduceDomain(domain);
     domain = std::move(reduced.domain);
     if (!reduced.reducible) {
+        logLine(LogTopic::whois, "queryWhoisServer: \"", gbkToUtf8(domain),
+                "\" has fewer than two labels; nothing is asked");
         return;  // the box keeps what it holds, as after a failed connect
     }
     const Text host = whoisServerFor(reduced.topLevel);
+    if (host.empty()) {
+        logLine(LogTopic::whois, "queryWhoisServer: no server in the table for \"",
+                gbkToUtf8(reduced.topLevel), "\"");
+    }
     // An empty host fails, but only after the previous connection has been closed.
-    if (!context.whoisClient.connect(host, context.endpoints.whoisPort)) {
+    const WhoisConnectionToken connection =
+        context.whoisClient.connect(host, context.endpoints.whoisPort);
+    if (!connection) {
         return;
     }
+    logLine(LogTopic::whois, "queryWhoisServer: asking ", host, ":", context.endpoints.whoisPort,
+            " for ", gbkToUtf8(domain));
     context.outputBox.setText(busyText);
-    // The query line ends LF then CR, in that order, not the usual CR LF.
-    context.whoisClient.send(joinTexts(domain, charFromCode(10), charFromCode(13)));
+    // Kept on purpose: the query line ends LF then CR, in that order, not the usual CR LF;
+    // the servers asked answer it as it is.
+    context.whoisClient.send(connection, joinTexts(domain, charFromCode(10), charFromCode(13)));
 }
 
 void onWhoisDataArrived(const Bytes& data, Text& answerSoFar, OutputBox& outputBox) {
+    // Kept on purpose: every LF becomes CR LF, also one that a CR precedes already, so an
+    // answer with CR LF line ends shows CR CR LF; and a zero byte ends its arrival.
     const Text text = replaceText(bytesToText(data), charFromCode(10), "\r\n");
     const bool boxHoldsTheAnswer =
         !answerSoFar.empty() && sameText(outputBox.readText(), answerSoFar);
@@ -68,6 +86,8 @@ void onWhoisDataArrived(const Bytes& data, Text& answerSoFar, OutputBox& outputB
         outputBox.appendText(answerSoFar);
     }
     outputBox.caretToStart();
+    logLine(LogTopic::whois, "answer: ", data.size(), " bytes arrived, ", answerSoFar.size(),
+            " bytes shown so far");
 }
 
 }  // namespace tessaly

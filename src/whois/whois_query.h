@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "app/chains.h"
+#include "lookup/step.h"
 
 namespace tessaly {
 

@@ -54,12 +54,6 @@ private:
     Text text_;
 };
 
-class NoConnection final : public WhoisConnection {
-public:
-    bool connect(std::string_view, int) override { return false; }
-    bool send(std::string_view) override { return false; }
-};
-
 // The steps record the domain they were given into the box's event list.
 template <int N>
 void recordingStep(Text& domain, LookupContext& context) {
@@ -71,10 +65,25 @@ void replacingStep(Text& domain, LookupContext& context) {
     domain = "reduced";
 }
 
+// A chain of the given steps, which it holds for as long as it lives.
+struct TestChain {
+    bool writesBusyTextFirst = false;
+    std::vector<ChainStep> steps;
+    operator LookupChain() const { return {"test", writesBusyTextFirst, steps}; }
+};
+
+TestChain chainOf(bool writesBusyTextFirst, std::initializer_list<LookupStep> steps) {
+    TestChain chain{writesBusyTextFirst, {}};
+    for (LookupStep step : steps) {
+        chain.steps.push_back({"step", step});
+    }
+    return chain;
+}
+
 struct ChainRun {
     ScriptedOutputBox box;
     CountingDomainBox domainBox{"www.example.com"};
-    NoConnection connection;
+    testing::UnreachableWhoisConnection connection;
     Endpoints endpoints;
 
     explicit ChainRun(std::vector<Text> reads) : box(std::move(reads)) {}
@@ -85,7 +94,7 @@ struct ChainRun {
     }
 };
 
-const LookupChain threeSteps{false, {recordingStep<1>, recordingStep<2>, recordingStep<3>}};
+const TestChain threeSteps = chainOf(false, {recordingStep<1>, recordingStep<2>, recordingStep<3>});
 
 TEST(RunChain, LaterStepRunsOnlyWhenTheBoxHoldsExactlyUnknown) {
     struct Case {
@@ -103,7 +112,7 @@ TEST(RunChain, LaterStepRunsOnlyWhenTheBoxHoldsExactlyUnknown) {
     };
     for (const Case& c : cases) {
         ChainRun run({c.box});
-        const auto events = run.run(LookupChain{false, {recordingStep<1>, recordingStep<2>}});
+        const auto events = run.run(chainOf(false, {recordingStep<1>, recordingStep<2>}));
         const std::vector<std::string> expected =
             c.runs
                 ? std::vector<std::string>{"step1 www.example.com", "read", "step2 www.example.com"}
@@ -135,23 +144,23 @@ TEST(RunChain, EveryTestIsMadeWhetherOrNotTheStepBeforeRan) {
 
 TEST(RunChain, ReadsTheDomainOnceAndHandsOnItsReplacement) {
     ChainRun run({Text(unknownText)});
-    const auto events = run.run(LookupChain{false, {replacingStep, recordingStep<2>}});
+    const auto events = run.run(chainOf(false, {replacingStep, recordingStep<2>}));
     EXPECT_EQ(run.domainBox.reads, 1);
     EXPECT_EQ(events, (std::vector<std::string>{"step1 www.example.com", "read", "step2 reduced"}));
 }
 
 TEST(RunChain, BusyTextComesBeforeTheFirstStep) {
     ChainRun run({"answer"});
-    const auto events = run.run(LookupChain{true, {recordingStep<1>, recordingStep<2>}});
+    const auto events = run.run(chainOf(true, {recordingStep<1>, recordingStep<2>}));
     EXPECT_EQ(events,
               (std::vector<std::string>{"set " + Text(busyText), "step1 www.example.com", "read"}));
     ChainRun empty({"answer"});
-    EXPECT_EQ(empty.run(LookupChain{true, {}}), std::vector<std::string>{"set " + Text(busyText)});
+    EXPECT_EQ(empty.run(chainOf(true, {})), std::vector<std::string>{"set " + Text(busyText)});
 }
 
 TEST(Chains, WhoisStartsWithTheTcpQueryAndTraceWithTheBusyText) {
     ASSERT_FALSE(whoisChain().steps.empty());
-    EXPECT_EQ(whoisChain().steps.front(), &queryWhoisServer);
+    EXPECT_EQ(whoisChain().steps.front().run, &queryWhoisServer);
     EXPECT_FALSE(whoisChain().writesBusyTextFirst);
     EXPECT_TRUE(traceChain().writesBusyTextFirst);
 }

@@ -21,15 +21,16 @@
 #include <vector>
 
 #include "app/chains.h"
+#include "net/request.h"
+#include "net/tcp_connect.h"
 #include "support/http_server.h"
+#include "support/loopback_endpoints.h"
 #include "support/loopback_whois_connection.h"
 #include "support/memory_ports.h"
 #include "support/offline_names.h"
 #include "support/tcp_server.h"
-#include "text/request.h"
 #include "trace/trace_services.h"
 #include "update/update_check.h"
-#include "whois/tcp_connect.h"
 #include "whois/web_whois.h"
 #include "whois/whois_query.h"
 #include "whois/whois_servers.h"
@@ -157,16 +158,10 @@ struct WebStep {
     Text written;  // what the box ends with
 };
 
-class NoWhoisConnection : public WhoisConnection {
-public:
-    bool connect(std::string_view, int) override { return false; }
-    bool send(std::string_view) override { return false; }
-};
-
 std::vector<WebStep> webSteps() {
     auto step = [](LookupStep s) {
         return [s](const Endpoints& e, MemoryOutputBox& box, RecordingMessageBoxes&) {
-            NoWhoisConnection whois;
+            testing::UnreachableWhoisConnection whois;
             LookupContext context{box, whois, e};
             Text domain = "example.com";
             s(domain, context);
@@ -190,14 +185,7 @@ std::vector<WebStep> webSteps() {
 }
 
 Endpoints everyStepAt(const std::string& origin) {
-    Endpoints e = fixedEndpoints();
-    e.traceServiceA = origin + "/Tools/dig_trace/";
-    e.traceServiceBRoot = origin + "/";
-    e.traceServiceC = origin + "/services/dig.php";
-    e.traceServiceD = origin + "/lookup-dg.aspx";
-    e.webWhoisServiceA = origin + "/baidu/whois/";
-    e.webWhoisServiceBSite = origin;
-    e.versionEndpoint = origin + "/soft/renew/ravlet.php";
+    Endpoints e = testing::endpointsAt(origin);
     e.requestPolicy.connectTimeoutMs = 1'000;
     e.requestPolicy.totalTimeoutMs = 300;
     e.requestPolicy.maxBodyBytes = 1u << 20;

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "net/request.h"
 #include "support/http_server.h"
-#include "text/request.h"
 
 namespace tessaly {
 namespace {

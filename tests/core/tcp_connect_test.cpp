@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "net/tcp_connect.h"
 #include "support/tcp_server.h"
-#include "whois/tcp_connect.h"
 
 namespace tessaly {
 namespace {

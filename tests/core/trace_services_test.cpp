@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "app/chains.h"
+#include "net/request.h"
 #include "support/case_file.h"
 #include "support/http_server.h"
+#include "support/loopback_endpoints.h"
 #include "support/memory_ports.h"
 #include "text/extract.h"
-#include "text/request.h"
 #include "trace/pause.h"
 #include "trace/trace_services.h"
 
@@ -35,29 +36,15 @@ using Fault = CannedReply::Fault;
 const std::string prefixD = "Loading root server list (static data):";
 
 // The trace chain never touches the TCP client.
-class NoWhoisConnection : public WhoisConnection {
-public:
-    bool connect(std::string_view, int) override {
-        ++calls;
-        return false;
-    }
-    bool send(std::string_view) override {
-        ++calls;
-        return false;
-    }
-    int calls = 0;
-};
+using NoWhoisConnection = testing::UnreachableWhoisConnection;
 
 // Trace service A on a TLS server, B to D sharing one plain server (they differ by path).
 struct TraceServers {
     TraceServers() { initRequests(); }
 
     Endpoints endpoints(long totalTimeoutMs = 5'000) const {
-        Endpoints e = fixedEndpoints();
-        e.traceServiceA = serviceA.origin() + "/Tools/dig_trace/";
-        e.traceServiceBRoot = plain.origin() + "/";
-        e.traceServiceC = plain.origin() + "/services/dig.php";
-        e.traceServiceD = plain.origin() + "/lookup-dg.aspx";
+        Endpoints e = testing::endpointsAt(plain.origin());
+        e.traceServiceA.origin = serviceA.origin();
         e.requestPolicy.caFile = TestCertificates::trusted().caFile();
         e.requestPolicy.connectTimeoutMs = 2'000;
         e.requestPolicy.totalTimeoutMs = totalTimeoutMs;
@@ -165,7 +152,7 @@ TEST_P(TraceCase, RequestsAndWrittenText) {
     ASSERT_EQ(log.size(), 1u) << file.path << ": the step writes once";
     EXPECT_EQ(log[0].first, "set");
     EXPECT_EQ(domain, typed) << "the step leaves the domain alone";
-    EXPECT_EQ(whois.calls, 0);
+    EXPECT_EQ(whois.calls(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, TraceCase,
@@ -222,11 +209,8 @@ TEST(TraceServiceFailures, RefusedConnectionsAndUntrustedCertificate) {
     RefusingPort refusing;
     const std::string dead = "http://127.0.0.1:" + std::to_string(refusing.port());
     HttpServer stranger(TestCertificates::untrusted().server(), {CannedReply::ok("{}")});
-    Endpoints endpoints = fixedEndpoints();
-    endpoints.traceServiceA = stranger.origin() + "/Tools/dig_trace/";
-    endpoints.traceServiceBRoot = dead + "/";
-    endpoints.traceServiceC = dead + "/services/dig.php";
-    endpoints.traceServiceD = dead + "/lookup-dg.aspx";
+    Endpoints endpoints = testing::endpointsAt(dead);
+    endpoints.traceServiceA.origin = stranger.origin();
     endpoints.requestPolicy.caFile = TestCertificates::trusted().caFile();
     initRequests();
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "base/version.h"
 #include "support/http_server.h"
 #include "support/memory_ports.h"
 #include "support/reference_strip_tags.h"
@@ -25,17 +26,15 @@ using testing::RefusingPort;
 using testing::showBytes;
 using Fault = CannedReply::Fault;
 
-const std::string versionPath = "/soft/renew/ravlet.php";
-
 Endpoints endpointsFor(const std::string& origin) {
     Endpoints e = fixedEndpoints();
-    e.versionEndpoint = origin + versionPath;
+    e.versionEndpoint.origin = origin;
     return e;
 }
 
 // 版本有更新!请至 <page> 获取最新版本 CR LF 或者至 <site> 获取新版本 CR LF
 std::string expectedBoxText(const Endpoints& e) {
-    return "\xB0\xE6\xB1\xBE\xD3\xD0\xB8\xFC\xD0\xC2!\xC7\xEB\xD6\xC1" + e.downloadPage +
+    return "\xB0\xE6\xB1\xBE\xD3\xD0\xB8\xFC\xD0\xC2!\xC7\xEB\xD6\xC1" + e.downloadPage.url() +
            "\xBB\xF1\xC8\xA1\xD7\xEE\xD0\xC2\xB0\xE6\xB1\xBE\r\n"
            "\xBB\xF2\xD5\xDF\xD6\xC1" +
            e.secondDownloadSite + "\xBB\xF1\xC8\xA1\xD0\xC2\xB0\xE6\xB1\xBE\r\n";
@@ -112,7 +111,7 @@ TEST_F(UpdateCheckTest, AsksTheServerPastAnyCache) {
     checkForUpdate(endpointsFor(server.origin()), boxes);
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].raw(), "GET " + versionPath +
+    EXPECT_EQ(requests[0].raw(), "GET " + std::string(Endpoints{}.versionEndpoint.path) +
                                      " HTTP/1.1\r\n"
                                      "Host: " +
                                      server.hostHeader() +
@@ -136,18 +135,18 @@ TEST_F(UpdateCheckTest, ComparesWithTheVersionItHolds) {
 }
 
 TEST_F(UpdateCheckTest, StartSetsTheVersionAndChecksOnAWorker) {
-    // The worker is never waited for, so its boxes live as long as the program.
-    static RecordingMessageBoxes boxes;
+    // The worker is never waited for; it shares the ownership of its boxes.
+    const auto boxes = std::make_shared<RecordingMessageBoxes>();
     HttpServer server({CannedReply::ok("1.11")});
     releaseAppVersion();
     startUpdateCheck(endpointsFor(server.origin()), boxes);
-    EXPECT_EQ(appVersion, "1.10");
+    EXPECT_EQ(appVersion, tessalyVersion);
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (boxes.shown().empty() && std::chrono::steady_clock::now() < deadline) {
+    while (boxes->shown().empty() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    const auto shown = boxes.shown();
+    const auto shown = boxes->shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].first, expectedCaption);
     EXPECT_EQ(server.requestCount(), 1u);

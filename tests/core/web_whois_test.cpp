@@ -16,6 +16,7 @@
 
 #include "app/chains.h"
 #include "support/http_server.h"
+#include "support/loopback_endpoints.h"
 #include "support/memory_ports.h"
 #include "support/reference_strip_tags.h"
 #include "support/reference_web_whois.h"
@@ -43,12 +44,7 @@ Bytes readFixture(const std::string& name) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The window's TCP client for a server that cannot be reached: every connect fails.
-class UnreachableWhoisConnection : public WhoisConnection {
-public:
-    bool connect(std::string_view, int) override { return false; }
-    bool send(std::string_view) override { return false; }
-};
+using testing::UnreachableWhoisConnection;
 
 const std::string acceptLine = "Accept: application/json, text/javascript, */*; q=0.01\r\n";
 const std::string contentTypeLine =
@@ -232,8 +228,8 @@ protected:
 
     Endpoints endpointsFor(const HttpServer& a, const HttpServer& b) const {
         Endpoints e;
-        e.webWhoisServiceA = a.origin() + "/baidu/whois/";
-        e.webWhoisServiceBSite = b.origin();
+        e.webWhoisServiceA.origin = a.origin();
+        e.webWhoisServiceB.origin = b.origin();
         return e;
     }
 };
@@ -265,17 +261,19 @@ TEST_F(WebWhoisRequestTest, ServiceAPostsTheDomainUnchanged) {
         EXPECT_EQ(domain, c.domain);
         const auto requests = server.requests();
         ASSERT_EQ(requests.size(), 1u) << showBytes(c.domain);
-        EXPECT_EQ(showBytes(requests[0].raw()),
-                  showBytes("POST /baidu/whois/ HTTP/1.1\r\n"
-                            "Host: " +
-                            server.hostHeader() +
-                            "\r\n"
-                            "Referer: " +
-                            endpoints.webWhoisServiceA + "\r\n" + acceptLine + contentTypeLine +
-                            "Content-Length: " + std::to_string(c.wireBody.size()) +
-                            "\r\n"
-                            "\r\n" +
-                            c.wireBody));
+        EXPECT_EQ(
+            showBytes(requests[0].raw()),
+            showBytes("POST " + std::string(endpoints.webWhoisServiceA.path) +
+                      " HTTP/1.1\r\n"
+                      "Host: " +
+                      server.hostHeader() +
+                      "\r\n"
+                      "Referer: " +
+                      endpoints.webWhoisServiceA.url() + "\r\n" + acceptLine + contentTypeLine +
+                      "Content-Length: " + std::to_string(c.wireBody.size()) +
+                      "\r\n"
+                      "\r\n" +
+                      c.wireBody));
         EXPECT_EQ(box.readText(), "answer");
         EXPECT_EQ(unused.requestCount(), 0u);
     }
@@ -306,7 +304,8 @@ TEST_F(WebWhoisRequestTest, ServiceBGetsTheFullQuery) {
         EXPECT_EQ(domain, c.domain);
         const auto requests = server.requests();
         ASSERT_EQ(requests.size(), 1u) << c.domain;
-        const std::string queryStart = "/whois/api_whois_full?host=" + c.wireDomain +
+        const std::string queryStart = std::string(endpoints.webWhoisServiceB.path) +
+                                       "?host=" + c.wireDomain +
                                        "&web_server=" + std::string(registrarWhoisHost) + "&_=";
         const std::string& target = requests[0].target;
         ASSERT_EQ(target.rfind(queryStart, 0), 0u) << target;
@@ -323,7 +322,7 @@ TEST_F(WebWhoisRequestTest, ServiceBGetsTheFullQuery) {
                             server.hostHeader() +
                             "\r\n"
                             "Referer: " +
-                            server.origin() + "/whois/domain/" + c.wireDomain +
+                            server.origin() + std::string(webWhoisServiceBPagePath) + c.wireDomain +
                             "\r\n"
                             "X-Requested-With: XMLHttpRequest\r\n" +
                             acceptLine + contentTypeLine + "\r\n"));
@@ -366,10 +365,8 @@ TEST_F(WebWhoisRequestTest, FailuresAndStatusesGoThroughTheSameSteps) {
     }
 
     RefusingPort refusing;
-    Endpoints endpoints;
-    endpoints.webWhoisServiceA =
-        "http://127.0.0.1:" + std::to_string(refusing.port()) + "/baidu/whois/";
-    endpoints.webWhoisServiceBSite = "http://127.0.0.1:" + std::to_string(refusing.port());
+    const Endpoints endpoints =
+        testing::endpointsAt("http://127.0.0.1:" + std::to_string(refusing.port()));
     for (LookupStep step : {webWhoisServiceA, webWhoisServiceB}) {
         MemoryOutputBox box("\xCE\xB4\xD6\xAA");  // 未知
         UnreachableWhoisConnection client;
@@ -422,9 +419,9 @@ TEST_F(WebWhoisRequestTest, ChainAsksTheServicesOnlyWhileTheBoxHoldsUnknown) {
             EXPECT_EQ(serverA.requests()[0].body, "domain=example.com") << c.name;
         }
         if (c.asksB) {
-            EXPECT_EQ(
-                serverB.requests()[0].target.rfind("/whois/api_whois_full?host=example.com&", 0),
-                0u)
+            EXPECT_EQ(serverB.requests()[0].target.rfind(
+                          std::string(endpoints.webWhoisServiceB.path) + "?host=example.com&", 0),
+                      0u)
                 << c.name;
         }
     }

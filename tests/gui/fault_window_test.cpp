@@ -17,10 +17,10 @@
 
 using tessaly::testing::msSince;
 using tessaly::testing::WorkersEnd;
+#include "net/tcp_connect.h"
 #include "support/http_server.h"
 #include "support/offline_names.h"
 #include "support/tcp_server.h"
-#include "whois/tcp_connect.h"
 #include "whois/whois_query.h"
 #include "whois/whois_servers.h"
 
@@ -53,12 +53,7 @@ WindowSeams whoisAt(int port) {
 WindowSeams webAt(const std::string& origin) {
     WindowSeams seams = testing::offlineSeams();
     Endpoints& e = seams.endpoints;
-    e.traceServiceA = origin + "/Tools/dig_trace/";
-    e.traceServiceBRoot = origin + "/";
-    e.traceServiceC = origin + "/services/dig.php";
-    e.traceServiceD = origin + "/lookup-dg.aspx";
-    e.webWhoisServiceA = origin + "/baidu/whois/";
-    e.webWhoisServiceBSite = origin;
+    testing::pointEveryServiceAt(e, origin);
     e.requestPolicy.connectTimeoutMs = 1'000;
     e.requestPolicy.totalTimeoutMs = 500;
     e.requestPolicy.maxBodyBytes = 1u << 20;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/qt/main_window.h"
+#include "support/loopback_endpoints.h"
 
 namespace tessaly::testing {
 
@@ -15,20 +16,12 @@ namespace tessaly::testing {
 // that resolve to nothing; tests set what they need on top.
 inline WindowSeams offlineSeams() {
     WindowSeams seams;
-    const std::string nowhere = "http://127.0.0.1:1";
-    seams.endpoints.traceServiceA = nowhere + "/Tools/dig_trace/";
-    seams.endpoints.traceServiceBRoot = nowhere + "/";
+    pointEveryServiceAt(seams.endpoints, "http://127.0.0.1:1");
     seams.endpoints.traceResolver = "127.0.0.1";
-    seams.endpoints.traceServiceC = nowhere + "/services/dig.php";
-    seams.endpoints.traceServiceD = nowhere + "/lookup-dg.aspx";
-    seams.endpoints.webWhoisServiceA = nowhere + "/baidu/whois/";
-    seams.endpoints.webWhoisServiceBSite = nowhere;
-    seams.endpoints.versionEndpoint = nowhere + "/soft/renew/ravlet.php";
-    seams.endpoints.downloadPage = nowhere + "/soft/";
     seams.endpoints.secondDownloadSite = "127.0.0.1";
     seams.endpoints.whoisPort = 1;
     seams.resolver = [](std::string_view) { return Text(); };
-    seams.startUp = [](const Endpoints&, MessageBoxes&) {};
+    seams.startUp = [](const Endpoints&, std::shared_ptr<MessageBoxes>) {};
     return seams;
 }
 

@@ -145,8 +145,7 @@ void LookupClickTest::digtraceShowsTheBusyTextFirst() {
     // The first trace service never answers, so the busy text stays until it is let go.
     auto service = std::make_unique<TcpServer>(std::vector<TcpScript>{TcpScript::neverAnswer()});
     WindowSeams seams = testing::offlineSeams();
-    seams.endpoints.traceServiceA =
-        "http://127.0.0.1:" + std::to_string(service->port()) + "/Tools/dig_trace/";
+    seams.endpoints.traceServiceA.origin = "http://127.0.0.1:" + std::to_string(service->port());
     MainWindow window(std::move(seams));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -181,19 +180,22 @@ void LookupClickTest::connectsOfTwoWorkersDoNotTearEachOtherDown() {
     const int port = server.port();
 
     std::atomic<int> firstConnected{-1}, secondConnected{-1};
+    WhoisConnectionToken firstToken, secondToken;
     std::atomic<int> firstSent{-1}, secondSent{-1};
     std::atomic<bool> mayFirstSend{false};
     std::thread first([&] {
-        firstConnected = client.connect("slow.test", port);
+        firstToken = client.connect("slow.test", port);
+        firstConnected = bool(firstToken);
         while (!mayFirstSend) {
             std::this_thread::sleep_for(1ms);
         }
-        firstSent = client.send("first\n\r");
+        firstSent = client.send(firstToken, "first\n\r");
     });
     QTRY_COMPARE(gate->load(), 1);
     std::thread second([&] {
-        secondConnected = client.connect("127.0.0.1", port);
-        secondSent = client.send("second\n\r");
+        secondToken = client.connect("127.0.0.1", port);
+        secondConnected = bool(secondToken);
+        secondSent = client.send(secondToken, "second\n\r");
     });
     // The second connect waits while the first is still opening.
     QTest::qWait(100);

@@ -265,15 +265,15 @@ void MainWindowTest::startUpActionRunsOnceAtCreation() {
     MessageBoxes* boxesSeen = nullptr;
     WindowSeams seams = testing::offlineSeams();
     seams.endpoints.whoisPort = 4343;
-    seams.startUp = [&](const Endpoints& endpoints, MessageBoxes& boxes) {
+    seams.startUp = [&](const Endpoints& endpoints, std::shared_ptr<MessageBoxes> boxes) {
         ++calls;
         portSeen = endpoints.whoisPort;
-        boxesSeen = &boxes;
+        boxesSeen = boxes.get();
     };
     MainWindow window(std::move(seams));
     QCOMPARE(calls, 1);  // on creation, before the window is shown
     QCOMPARE(portSeen, 4343);
-    QCOMPARE(boxesSeen, &updateMessageBoxes());
+    QCOMPARE(boxesSeen, window.updateBoxes().get());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(calls, 1);
@@ -285,7 +285,9 @@ void MainWindowTest::updateBoxDoesNotBlock() {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     const Text caption = "\xB0\xE6\xB1\xBE\xD3\xD0\xB8\xFC\xD0\xC2";  // 版本有更新
-    std::thread worker([&] { updateMessageBoxes().showMessage(caption, "line 1\r\nline 2"); });
+    std::thread worker([boxes = window.updateBoxes(), caption] {
+        boxes->showMessage(caption, "line 1\r\nline 2");
+    });
     worker.join();  // the worker returns at once; the box follows on the window's thread
 
     const QString shownCaption = shown("版本有更新");

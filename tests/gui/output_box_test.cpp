@@ -79,7 +79,7 @@ void OutputBoxTest::readsBackTheBytesItWasGiven() {
     QFETCH(QString, view);
 
     QPlainTextEdit widget;
-    QtOutputBox box(&widget);
+    QtOutputBox box(&widget, std::make_shared<UiChannel>());
     box.setText(bytes);
     QCOMPARE(box.readText(), bytes);
     QCOMPARE(widget.toPlainText(), view);
@@ -97,7 +97,7 @@ void OutputBoxTest::readsBackTheBytesItWasGiven() {
 
 void OutputBoxTest::userEditsAreReadAsGbkWithCrLf() {
     QPlainTextEdit widget;
-    QtOutputBox box(&widget);
+    QtOutputBox box(&widget, std::make_shared<UiChannel>());
     widget.show();
     QVERIFY(QTest::qWaitForWindowExposed(&widget));
 
@@ -122,7 +122,7 @@ void OutputBoxTest::userEditsAreReadAsGbkWithCrLf() {
 
 void OutputBoxTest::editTakenBackKeepsTheBytes() {
     QPlainTextEdit widget;
-    QtOutputBox box(&widget);
+    QtOutputBox box(&widget, std::make_shared<UiChannel>());
     widget.show();
     QVERIFY(QTest::qWaitForWindowExposed(&widget));
 
@@ -136,7 +136,7 @@ void OutputBoxTest::editTakenBackKeepsTheBytes() {
 void OutputBoxTest::appendPutsTheCaretAtTheEndAndCaretToStartShowsTheTop() {
     QPlainTextEdit widget;
     widget.resize(300, 120);
-    QtOutputBox box(&widget);
+    QtOutputBox box(&widget, std::make_shared<UiChannel>());
     widget.show();
     QVERIFY(QTest::qWaitForWindowExposed(&widget));
 
@@ -156,7 +156,7 @@ void OutputBoxTest::appendPutsTheCaretAtTheEndAndCaretToStartShowsTheTop() {
 
 void OutputBoxTest::workersCallFromTheirOwnThreads() {
     QPlainTextEdit widget;
-    QtOutputBox box(&widget);
+    QtOutputBox box(&widget, std::make_shared<UiChannel>());
 
     Text read;
     QVERIFY(onWorker([&] {
@@ -192,7 +192,7 @@ void OutputBoxTest::workersCallFromTheirOwnThreads() {
 
 void OutputBoxTest::domainBoxReadsGbk() {
     QLineEdit line;
-    QtDomainBox box(&line);
+    QtDomainBox box(&line, std::make_shared<UiChannel>());
     line.setText(QString::fromUtf8("www.例子.中国"));
     QCOMPARE(box.readText(), Text("www.\xC0\xFD\xD7\xD3.\xD6\xD0\xB9\xFA"));
     line.setText(QString::fromUtf8("a😀b"));  // no GBK form

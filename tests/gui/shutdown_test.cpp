@@ -1,6 +1,9 @@
 // Closing the window while workers still run ends the program at once with exit code 0.
 // The test starts this program again as the Tessaly program itself, busy with workers that
-// wait in a name lookup, in the trace services and in calls to the window, and closes it.
+// wait in a name lookup, in the trace services and in calls to the window, and closes it:
+// once ending the program's way (quick_exit), and once by destroying the window and the
+// application object and returning from main while those workers still run, which must be
+// as safe (the sanitizer builds check that nothing they use has gone).
 #include <QtTest>
 
 #include <QProcess>
@@ -21,8 +24,9 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr char childFlag[] = "--tessaly-close-while-busy";
+constexpr char returningChildFlag[] = "--tessaly-close-while-busy-and-return";
 
-[[noreturn]] void runBusyProgram(int& argc, char** argv) {
+int runBusyProgram(int& argc, char** argv, ProgramEnd end) {
     WindowSeams seams = testing::offlineSeams();
     // Every whois worker waits in its name lookup far longer than the program lives.
     seams.resolver = [](std::string_view) {
@@ -32,17 +36,18 @@ constexpr char childFlag[] = "--tessaly-close-while-busy";
     // The first trace service takes every connection and never answers.
     static testing::TcpServer* silentService =
         new testing::TcpServer({testing::TcpScript::neverAnswer()});
-    seams.endpoints.traceServiceA =
-        "http://127.0.0.1:" + std::to_string(silentService->port()) + "/Tools/dig_trace/";
-    runProgram(argc, argv, std::move(seams), [](MainWindow& window) {
+    seams.endpoints.traceServiceA.origin =
+        "http://127.0.0.1:" + std::to_string(silentService->port());
+    const auto onShown = [](MainWindow& window) {
         for (int i = 0; i < 3; ++i) {
             window.whois按钮->click();
             window.Digtrace按钮->click();
         }
-        // A worker that keeps writing, so one of its calls is waiting when the loop ends.
-        std::thread([&window] {
+        // A thread that keeps writing, so one of its calls is waiting when the loop ends. Like
+        // a worker, it shares the ownership of the box instead of holding the window.
+        std::thread([box = window.sharedOutputBox()] {
             for (;;) {
-                window.outputBox().setText("late write");
+                box->setText("late write");
             }
         }).detach();
         auto* poll = new QTimer(&window);
@@ -54,7 +59,8 @@ constexpr char childFlag[] = "--tessaly-close-while-busy";
             }
         });
         poll->start(10);
-    });
+    };
+    return runProgram(argc, argv, std::move(seams), onShown, end);
 }
 
 }  // namespace
@@ -63,13 +69,21 @@ class ShutdownTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void closingWhileWorkersRunEndsAtOnce_data();
     void closingWhileWorkersRunEndsAtOnce();
 };
 
+void ShutdownTest::closingWhileWorkersRunEndsAtOnce_data() {
+    QTest::addColumn<QString>("flag");
+    QTest::newRow("quick_exit") << QString::fromLatin1(childFlag);
+    QTest::newRow("window destroyed, main returns") << QString::fromLatin1(returningChildFlag);
+}
+
 void ShutdownTest::closingWhileWorkersRunEndsAtOnce() {
+    QFETCH(QString, flag);
     QProcess program;
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(childFlag)});
+    program.start(QCoreApplication::applicationFilePath(), {flag});
     QVERIFY(program.waitForStarted());
     QVERIFY2(program.waitForFinished(60'000), "the program ended");
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
@@ -79,7 +93,10 @@ void ShutdownTest::closingWhileWorkersRunEndsAtOnce() {
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], childFlag) == 0) {
-        runBusyProgram(argc, argv);
+        return runBusyProgram(argc, argv, ProgramEnd::quickExit);
+    }
+    if (argc > 1 && std::strcmp(argv[1], returningChildFlag) == 0) {
+        return runBusyProgram(argc, argv, ProgramEnd::normalReturn);
     }
     QApplication application(argc, argv);
     ShutdownTest test;

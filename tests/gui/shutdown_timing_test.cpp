@@ -36,19 +36,19 @@ long long monotonicNs() {
     return static_cast<long long>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-[[noreturn]] void runBlockedProgram(int& argc, char** argv) {
+int runBlockedProgram(int& argc, char** argv) {
     // Kept for the life of the process: workers use them until it ends.
     static auto* silent = new testing::HttpServer();
     silent->setFallback(testing::CannedReply::failing(testing::CannedReply::Fault::neverAnswer));
     static auto* neverAccepting = testing::TcpServer::neverAccepting().release();
 
     WindowSeams seams = testing::offlineSeams();
-    seams.endpoints.traceServiceA = silent->origin() + "/Tools/dig_trace/";
+    seams.endpoints.traceServiceA.origin = silent->origin();
     seams.endpoints.whoisPort = neverAccepting->port();
     seams.resolver = [](std::string_view host) {
         return host == registrarWhoisHost ? Text("127.0.0.1") : Text();
     };
-    runProgram(argc, argv, std::move(seams), [](MainWindow& window) {
+    return runProgram(argc, argv, std::move(seams), [](MainWindow& window) {
         for (int i = 0; i < traceWorkers; ++i) {
             window.Digtrace按钮->click();
         }
@@ -101,7 +101,7 @@ void ShutdownTimingTest::closingWithTwentyBlockedWorkers() {
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], childFlag) == 0) {
-        runBlockedProgram(argc, argv);
+        return runBlockedProgram(argc, argv);
     }
     QApplication application(argc, argv);
     ShutdownTimingTest test;

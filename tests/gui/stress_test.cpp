@@ -92,7 +92,7 @@ struct Servers {
         seams.resolver = [](std::string_view host) {
             return host == registrarWhoisHost ? Text("127.0.0.1") : Text();
         };
-        seams.endpoints.traceServiceA = trace->origin() + "/Tools/dig_trace/";
+        seams.endpoints.traceServiceA.origin = trace->origin();
         return seams;
     }
 
@@ -226,7 +226,7 @@ void StressTest::answerStillArrivingAfterAnotherWrite() {
     seams.resolver = [](std::string_view host) {
         return host == registrarWhoisHost ? Text("127.0.0.1") : Text();
     };
-    seams.endpoints.traceServiceA = trace.origin() + "/Tools/dig_trace/";
+    seams.endpoints.traceServiceA.origin = trace.origin();
     MainWindow window(std::move(seams));
     WorkersEnd workersEnd{window};
     window.show();

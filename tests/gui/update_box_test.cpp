@@ -44,8 +44,8 @@ void UpdateBoxTest::windowTakesInputWhileTheUpdateBoxIsOpen() {
     HttpServer versionServer({CannedReply::ok("1.11\r\n")});
     HttpServer serviceA({CannedReply::ok("<pre>Registrar: typed while open</pre>")});
     WindowSeams seams = testing::offlineSeams();
-    seams.endpoints.versionEndpoint = versionServer.origin() + "/soft/renew/ravlet.php";
-    seams.endpoints.webWhoisServiceA = serviceA.origin() + "/baidu/whois/";
+    seams.endpoints.versionEndpoint.origin = versionServer.origin();
+    seams.endpoints.webWhoisServiceA.origin = serviceA.origin();
     seams.startUp = startUpdateCheck;
 
     MainWindow window(std::move(seams));

@@ -35,12 +35,12 @@ void LoopbackWhoisConnection::close() {
     fd_ = -1;
 }
 
-bool LoopbackWhoisConnection::connect(std::string_view host, int port) {
+WhoisConnectionToken LoopbackWhoisConnection::connect(std::string_view host, int port) {
     std::lock_guard connecting(connectMutex_);
     close();  // silently: the reader is gone before anything more can arrive
     const int fd = openTcpConnection(host, port, timeout_, resolver_);
     if (fd < 0) {
-        return false;
+        return WhoisConnectionToken();
     }
     std::lock_guard lock(mutex_);
     fd_ = fd;
@@ -49,15 +49,15 @@ bool LoopbackWhoisConnection::connect(std::string_view host, int port) {
     if (pipe2(stopPipe_, O_CLOEXEC) != 0) {
         ::close(fd_);
         fd_ = -1;
-        return false;
+        return WhoisConnectionToken();
     }
     reader_ = std::thread([this, fd, stopFd = stopPipe_[0]] { readLoop(fd, stopFd); });
-    return true;
+    return WhoisConnectionToken(++connection_);
 }
 
-bool LoopbackWhoisConnection::send(std::string_view bytes) {
+bool LoopbackWhoisConnection::send(WhoisConnectionToken token, std::string_view bytes) {
     std::lock_guard lock(mutex_);
-    if (fd_ < 0) {
+    if (fd_ < 0 || !token || token.id() != connection_) {
         return false;
     }
     while (!bytes.empty()) {

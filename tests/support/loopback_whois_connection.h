@@ -6,11 +6,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
-#include "app/ports.h"
-#include "whois/tcp_connect.h"
+#include "lookup/ports.h"
+#include "net/tcp_connect.h"
 
 namespace tessaly::testing {
 
@@ -20,8 +21,8 @@ public:
                                      std::chrono::milliseconds timeout = whoisConnectTimeout);
     ~LoopbackWhoisConnection() override;
 
-    bool connect(std::string_view host, int port) override;
-    bool send(std::string_view bytes) override;
+    WhoisConnectionToken connect(std::string_view host, int port) override;
+    bool send(WhoisConnectionToken token, std::string_view bytes) override;
 
     // Arrivals handed to onWhoisDataArrived since the last connect.
     std::size_t arrivals();
@@ -41,6 +42,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     int fd_ = -1;
+    std::uint64_t connection_ = 0;  // which connect opened fd_
     int stopPipe_[2] = {-1, -1};
     std::thread reader_;
     std::size_t arrivals_ = 0;

@@ -1,12 +1,13 @@
 // In-memory, thread-safe stand-ins for the window's ports, for the Qt-free tests.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "app/ports.h"
+#include "lookup/ports.h"
 
 namespace tessaly::testing {
 
@@ -60,6 +61,24 @@ public:
 private:
     std::mutex mutex_;
     Text text_;
+};
+
+// The window's TCP client for a server that cannot be reached: every connect fails. Counts
+// the calls, for steps that must not touch the client at all.
+class UnreachableWhoisConnection : public WhoisConnection {
+public:
+    WhoisConnectionToken connect(std::string_view, int) override {
+        ++calls_;
+        return WhoisConnectionToken();
+    }
+    bool send(WhoisConnectionToken, std::string_view) override {
+        ++calls_;
+        return false;
+    }
+    int calls() const { return calls_; }
+
+private:
+    std::atomic<int> calls_{0};
 };
 
 // Records every message box instead of showing it.

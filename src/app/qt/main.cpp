@@ -1,5 +1,5 @@
 #include "app/qt/program.h"
 
 int main(int argc, char** argv) {
-    tessaly::runProgram(argc, argv, tessaly::WindowSeams());
+    return tessaly::runProgram(argc, argv, tessaly::WindowSeams());
 }

@@ -62,13 +62,11 @@ QFont domainBoxFont() {
 
 }  // namespace
 
-MessageBoxes& updateMessageBoxes() {
-    // Never destroyed: the update worker may still hold it when the program ends.
-    static NonModalMessageBoxes* boxes = new NonModalMessageBoxes;
-    return *boxes;
-}
-
-MainWindow::MainWindow(WindowSeams seams) : QWidget(nullptr), seams_(std::move(seams)) {
+MainWindow::MainWindow(WindowSeams seams)
+    : QWidget(nullptr),
+      seams_(std::move(seams)),
+      endpoints_(std::make_shared<const Endpoints>(seams_.endpoints)),
+      updateBoxes_(std::make_shared<NonModalMessageBoxes>(channel_)) {
     // Minimise and close, no maximise; the fixed size keeps the user from resizing.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -82,14 +80,17 @@ MainWindow::MainWindow(WindowSeams seams) : QWidget(nullptr), seams_(std::move(s
 
     // The window's creation event: the start-up action.
     if (seams_.startUp) {
-        seams_.startUp(seams_.endpoints, updateMessageBoxes());
+        seams_.startUp(*endpoints_, updateBoxes_);
     }
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // Workers that still run keep their ports, whose calls to the window now do nothing.
+    channel_->close();
+}
 
 WhoisConnection& MainWindow::whoisConnection() {
-    return *客户1;
+    return *whoisConnection_;
 }
 
 void MainWindow::createControls() {
@@ -121,10 +122,12 @@ void MainWindow::createControls() {
     编辑框2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     编辑框2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    outputBox_ = std::make_unique<QtOutputBox>(编辑框2);
-    domainBox_ = std::make_unique<QtDomainBox>(编辑框1);
-    客户1 = new WhoisClient(*outputBox_, seams_.resolver, seams_.connectTimeout, 分组框1);
+    outputBox_ = std::make_shared<QtOutputBox>(编辑框2, channel_);
+    domainBox_ = std::make_shared<QtDomainBox>(编辑框1, channel_);
+    客户1 = new WhoisClient(outputBox_, 分组框1);
     客户1->setObjectName(QStringLiteral("客户1"));
+    whoisConnection_ = std::make_shared<QtWhoisConnection>(客户1, channel_, seams_.resolver,
+                                                           seams_.connectTimeout);
 
     connect(whois按钮, &QPushButton::clicked, this, [this] { startWorker(runWhoisLookup); });
     connect(Digtrace按钮, &QPushButton::clicked, this, [this] { startWorker(runDigTrace); });
@@ -134,12 +137,16 @@ void MainWindow::createControls() {
 void MainWindow::startWorker(void (*chain)(DomainBox&, LookupContext&)) {
     // One detached worker per click: never limited, never waited for. Nothing is shown
     // when it cannot be started.
+    // The worker shares the ownership of everything it uses and captures nothing of the
+    // window itself.
     ++*runningWorkers_;
     try {
-        std::thread([this, chain, running = runningWorkers_] {
+        std::thread([chain, outputBox = outputBox_, domainBox = domainBox_,
+                     connection = whoisConnection_, endpoints = endpoints_,
+                     running = runningWorkers_] {
             try {
-                LookupContext context{*outputBox_, *客户1, seams_.endpoints};
-                chain(*domainBox_, context);
+                LookupContext context{*outputBox, *connection, *endpoints};
+                chain(*domainBox, context);
             } catch (...) {
                 // A step reports only through the output box; nothing escapes a worker.
             }

@@ -10,10 +10,10 @@
 #include <memory>
 
 #include "app/chains.h"
-#include "app/endpoints.h"
 #include "app/qt/qt_boxes.h"
+#include "lookup/endpoints.h"
+#include "net/tcp_connect.h"
 #include "update/update_check.h"
-#include "whois/tcp_connect.h"
 
 class QGroupBox;
 class QLabel;
@@ -23,6 +23,7 @@ class QPushButton;
 
 namespace tessaly {
 
+class QtWhoisConnection;
 class WhoisClient;
 
 // What the window reaches outside itself. The program takes the defaults; tests point the
@@ -32,8 +33,8 @@ struct WindowSeams {
     HostResolver resolver;  // empty: the system's name lookup
     std::chrono::milliseconds connectTimeout = whoisConnectTimeout;
     MessageBoxes* aboutBox = nullptr;  // empty: a modal box of its own
-    // The start-up action run when the window has been created.
-    std::function<void(const Endpoints&, MessageBoxes&)> startUp = startUpdateCheck;
+    // The start-up action run when the window has been created, with the update boxes.
+    std::function<void(const Endpoints&, std::shared_ptr<MessageBoxes>)> startUp = startUpdateCheck;
 };
 
 class MainWindow final : public QWidget {
@@ -47,6 +48,10 @@ public:
     OutputBox& outputBox() { return *outputBox_; }
     DomainBox& domainBox() { return *domainBox_; }
     WhoisConnection& whoisConnection();
+    // The boxes that the update worker shows its box through.
+    const std::shared_ptr<MessageBoxes>& updateBoxes() const { return updateBoxes_; }
+    // For threads that may outlive the window, as the workers do: they share its ownership.
+    std::shared_ptr<OutputBox> sharedOutputBox() const { return outputBox_; }
     // Workers started by the buttons that have not ended yet. Nothing waits for them;
     // tests look so that they do not take the window down under a running worker.
     int runningWorkers() const { return runningWorkers_->load(); }
@@ -77,13 +82,16 @@ private:
     void centreOnScreen();
 
     WindowSeams seams_;
-    std::unique_ptr<QtOutputBox> outputBox_;
-    std::unique_ptr<QtDomainBox> domainBox_;
+    // What the workers use; each worker shares the ownership, so that none of it goes while
+    // a worker may still use it. The channel is closed when the window goes.
+    std::shared_ptr<UiChannel> channel_ = std::make_shared<UiChannel>();
+    std::shared_ptr<const Endpoints> endpoints_;
+    std::shared_ptr<QtOutputBox> outputBox_;
+    std::shared_ptr<QtDomainBox> domainBox_;
+    std::shared_ptr<QtWhoisConnection> whoisConnection_;
+    std::shared_ptr<MessageBoxes> updateBoxes_;
     ModalMessageBoxes modalBoxes_;
     std::shared_ptr<std::atomic<int>> runningWorkers_ = std::make_shared<std::atomic<int>>(0);
 };
-
-// The boxes of the update worker: not blocking the window, valid while the program runs.
-MessageBoxes& updateMessageBoxes();
 
 }  // namespace tessaly

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
-#include "text/request.h"
+#include "app/qt/qt_log.h"
+#include "net/request.h"
 #include "update/update_check.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -44,34 +46,41 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 #endif
 
-void runProgram(int& argc, char** argv, WindowSeams seams,
-                const std::function<void(MainWindow&)>& onShown) {
+int runProgram(int& argc, char** argv, WindowSeams seams,
+               const std::function<void(MainWindow&)>& onShown, ProgramEnd end) {
     initRequests();  // before any thread, the window system's included
+    installQtLogSink();
     std::atexit(exitRoutine);
 #if defined(__SANITIZE_ADDRESS__)
     std::at_quick_exit(checkLeaksAtQuickExit);  // registered first, so it runs last
 #endif
     std::at_quick_exit(exitRoutine);
 
-    QApplication application(argc, argv);
+    auto application = std::make_unique<QApplication>(argc, argv);
     // Lets docks and task bars match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.orvane.Tessaly"));
     // Closing the main window ends the program, even while an update box is still open.
     QApplication::setQuitOnLastWindowClosed(false);
-    MainWindow window(std::move(seams));
-    QObject::connect(&window, &MainWindow::closed, &application, &QApplication::quit);
-    window.show();
+    auto window = std::make_unique<MainWindow>(std::move(seams));
+    QObject::connect(window.get(), &MainWindow::closed, application.get(), &QApplication::quit);
+    window->show();
     if (onShown) {
-        onShown(window);
+        onShown(*window);
     }
-    application.exec();
+    QApplication::exec();
 
-    // Workers may still be running, blocked in a name lookup, a connect or a call to the
-    // window that the ended loop will never serve. quick_exit ends the process without
-    // running destructors, so the window, the application object and the statics that
-    // workers use stay intact until the process is gone; only the exit routine runs.
-    std::fflush(nullptr);
-    std::quick_exit(0);
+    if (end == ProgramEnd::quickExit) {
+        // Workers may still be running, blocked in a name lookup, a connect or a call to the
+        // window. They share the ownership of all they use, so the program could as well
+        // destroy the window and return; quick_exit spares the user that wait and ends the
+        // process at once, running only the exit routine.
+        std::fflush(nullptr);
+        std::quick_exit(0);
+    }
+    // The window closes its channel: a worker's call to it returns from now on, unserved.
+    window.reset();
+    application.reset();
+    return 0;
 }
 
 }  // namespace tessaly

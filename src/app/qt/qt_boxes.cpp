@@ -1,6 +1,5 @@
 #include "app/qt/qt_boxes.h"
 
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -8,16 +7,21 @@
 #include <QTextCursor>
 
 #include "app/qt/qt_text.h"
-#include "app/qt/ui_thread.h"
 
 namespace tessaly {
 
-QtOutputBox::QtOutputBox(QPlainTextEdit* view) : view_(view) {
-    QObject::connect(view_->document(), &QTextDocument::contentsChanged, view_, [this] {
-        if (!applying_) {
-            edited_ = true;
-        }
-    });
+QtOutputBox::QtOutputBox(QPlainTextEdit* view, std::shared_ptr<UiChannel> channel)
+    : channel_(std::move(channel)), view_(view) {
+    editWatch_ =
+        QObject::connect(view_->document(), &QTextDocument::contentsChanged, view_, [this] {
+            if (!applying_) {
+                edited_ = true;
+            }
+        });
+}
+
+QtOutputBox::~QtOutputBox() {
+    QObject::disconnect(editWatch_);
 }
 
 Text QtOutputBox::currentBytes() const {
@@ -37,7 +41,7 @@ void QtOutputBox::showWhole() {
 }
 
 void QtOutputBox::setText(std::string_view text) {
-    callOnUiThread(view_, [&] {
+    channel_->call([&] {
         bytes_.assign(text);
         edited_ = false;
         shown_ = displayTextOf(bytes_);
@@ -47,12 +51,12 @@ void QtOutputBox::setText(std::string_view text) {
 
 Text QtOutputBox::readText() {
     Text result;
-    callOnUiThread(view_, [&] { result = currentBytes(); });
+    channel_->call([&] { result = currentBytes(); });
     return result;
 }
 
 void QtOutputBox::appendText(std::string_view text) {
-    callOnUiThread(view_, [&] {
+    channel_->call([&] {
         const bool userChanged = edited_ && view_->toPlainText() != shown_;
         bytes_ = currentBytes();
         bytes_.append(text);
@@ -80,7 +84,7 @@ void QtOutputBox::appendText(std::string_view text) {
 }
 
 void QtOutputBox::caretToStart() {
-    callOnUiThread(view_, [&] {
+    channel_->call([&] {
         QTextCursor cursor = view_->textCursor();
         cursor.movePosition(QTextCursor::Start);
         view_->setTextCursor(cursor);
@@ -91,7 +95,7 @@ void QtOutputBox::caretToStart() {
 
 Text QtDomainBox::readText() {
     Text result;
-    callOnUiThread(view_, [&] { result = gbkTextOf(view_->text()); });
+    channel_->call([&] { result = gbkTextOf(view_->text()); });
     return result;
 }
 
@@ -114,15 +118,12 @@ void ModalMessageBoxes::showMessage(std::string_view caption, std::string_view t
 }
 
 void NonModalMessageBoxes::showMessage(std::string_view caption, std::string_view text) {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [caption = Text(caption), text = Text(text)] {
-            QMessageBox* box = ownerlessBox(caption, text);
-            box->setAttribute(Qt::WA_DeleteOnClose);
-            box->setWindowModality(Qt::NonModal);
-            box->show();
-        },
-        Qt::QueuedConnection);
+    channel_->post([caption = Text(caption), text = Text(text)] {
+        QMessageBox* box = ownerlessBox(caption, text);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->show();
+    });
 }
 
 }  // namespace tessaly

@@ -2,10 +2,12 @@
 // two kinds of message box.
 #pragma once
 
-#include <QPointer>
 #include <QString>
 
-#include "app/ports.h"
+#include <memory>
+
+#include "app/qt/ui_channel.h"
+#include "lookup/ports.h"
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -16,10 +18,13 @@ namespace tessaly {
 // view, so a read gives back exactly those bytes, also where they are not valid GBK (the
 // view shows U+FFFD there). Once the user has edited the box, a read gives the edited text
 // in GBK with CR LF line ends, and the next write starts from that text. Every operation
-// runs on the widget's thread while a calling worker waits.
+// runs on the widget's thread while a calling worker waits; once the window has closed the
+// channel, writes do nothing and reads give the empty text.
 class QtOutputBox final : public OutputBox {
 public:
-    explicit QtOutputBox(QPlainTextEdit* view);
+    // view must stay valid for as long as channel is open.
+    QtOutputBox(QPlainTextEdit* view, std::shared_ptr<UiChannel> channel);
+    ~QtOutputBox() override;
 
     void setText(std::string_view text) override;
     Text readText() override;
@@ -31,20 +36,25 @@ private:
     Text currentBytes() const;
     void showWhole();
 
+    std::shared_ptr<UiChannel> channel_;
     QPlainTextEdit* view_;
     Text bytes_;     // the model
     QString shown_;  // displayTextOf(bytes_), what the view was given
     bool edited_ = false;
     bool applying_ = false;  // the change under way is the tool's, not the user's
+    QMetaObject::Connection editWatch_;
 };
 
-// The domain box; the user types Unicode, the chain reads GBK.
+// The domain box; the user types Unicode, the chain reads GBK (the empty text once the
+// window has closed the channel).
 class QtDomainBox final : public DomainBox {
 public:
-    explicit QtDomainBox(QLineEdit* view) : view_(view) {}
+    QtDomainBox(QLineEdit* view, std::shared_ptr<UiChannel> channel)
+        : channel_(std::move(channel)), view_(view) {}
     Text readText() override;
 
 private:
+    std::shared_ptr<UiChannel> channel_;
     QLineEdit* view_;
 };
 
@@ -56,11 +66,16 @@ public:
 };
 
 // A box without owner, OK only, no icon, that does not block the window: shown on the
-// user-interface thread while the caller (the update worker) returns at once. Needs only
-// the application object, so it stays usable for as long as the program runs.
+// user-interface thread while the caller (the update worker) returns at once. Nothing is
+// shown once the window has closed the channel.
 class NonModalMessageBoxes final : public MessageBoxes {
 public:
+    explicit NonModalMessageBoxes(std::shared_ptr<UiChannel> channel)
+        : channel_(std::move(channel)) {}
     void showMessage(std::string_view caption, std::string_view text) override;
+
+private:
+    std::shared_ptr<UiChannel> channel_;
 };
 
 }  // namespace tessaly

@@ -4,9 +4,9 @@
 
 #include <unistd.h>
 
-#include <atomic>
+#include <string>
 
-#include "app/qt/ui_thread.h"
+#include "base/log.h"
 #include "whois/whois_query.h"
 
 namespace tessaly {
@@ -16,53 +16,12 @@ namespace {
 // fast server cannot fill the memory while the user-interface thread is busy.
 constexpr qint64 readAheadBytes = 64 * 1024;
 
-std::atomic<std::uint64_t> lastGeneration{0};
-// The connection that this thread's last connect opened (0: none). A whois step runs on
-// one worker, so its send goes to the connection its own connect opened.
-thread_local std::uint64_t generationOfThisThread = 0;
-
 }  // namespace
 
-WhoisClient::WhoisClient(OutputBox& outputBox, HostResolver resolver,
-                         std::chrono::milliseconds connectTimeout, QObject* parent)
-    : QObject(parent),
-      outputBox_(outputBox),
-      resolver_(std::move(resolver)),
-      connectTimeout_(connectTimeout) {}
+WhoisClient::WhoisClient(std::shared_ptr<OutputBox> outputBox, QObject* parent)
+    : QObject(parent), outputBox_(std::move(outputBox)) {}
 
 WhoisClient::~WhoisClient() = default;
-
-bool WhoisClient::connect(std::string_view host, int port) {
-    std::lock_guard lock(connectMutex_);
-    generationOfThisThread = 0;
-    callOnUiThread(this, [this] { dropConnection(); });
-    const int fd = openTcpConnection(host, port, connectTimeout_, resolver_);
-    if (fd < 0) {
-        return false;
-    }
-    const std::uint64_t generation = ++lastGeneration;
-    bool adopted = false;
-    callOnUiThread(this, [&] { adopted = adopt(fd, generation); });
-    if (adopted) {
-        generationOfThisThread = generation;
-    }
-    return adopted;
-}
-
-bool WhoisClient::send(std::string_view bytes) {
-    const std::uint64_t mine = generationOfThisThread;
-    bool sent = false;
-    callOnUiThread(this, [&] {
-        if (mine == 0 || socket_ == nullptr || socketGeneration_ != mine ||
-            socket_->state() != QAbstractSocket::ConnectedState) {
-            return;
-        }
-        const auto size = static_cast<qint64>(bytes.size());
-        sent = socket_->write(bytes.data(), size) == size;
-        socket_->flush();
-    });
-    return sent;
-}
 
 void WhoisClient::dropConnection() {
     if (socket_ == nullptr) {
@@ -72,10 +31,10 @@ void WhoisClient::dropConnection() {
     socket_->abort();
     socket_->deleteLater();
     socket_ = nullptr;
-    socketGeneration_ = 0;
+    socketToken_ = WhoisConnectionToken();
 }
 
-bool WhoisClient::adopt(int fd, std::uint64_t generation) {
+bool WhoisClient::adopt(int fd, WhoisConnectionToken token) {
     auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(fd, QAbstractSocket::ConnectedState, QIODevice::ReadWrite)) {
         delete socket;
@@ -85,10 +44,21 @@ bool WhoisClient::adopt(int fd, std::uint64_t generation) {
     socket->setReadBufferSize(readAheadBytes);
     QObject::connect(socket, &QTcpSocket::readyRead, this, &WhoisClient::onReadyRead);
     socket_ = socket;
-    socketGeneration_ = generation;
+    socketToken_ = token;
     answerOnSocket_.clear();
     receivedOnSocket_ = 0;
     return true;
+}
+
+bool WhoisClient::sendOn(WhoisConnectionToken token, std::string_view bytes) {
+    if (!token || socket_ == nullptr || socketToken_ != token ||
+        socket_->state() != QAbstractSocket::ConnectedState) {
+        return false;
+    }
+    const auto size = static_cast<qint64>(bytes.size());
+    const bool sent = socket_->write(bytes.data(), size) == size;
+    socket_->flush();
+    return sent;
 }
 
 void WhoisClient::onReadyRead() {
@@ -102,10 +72,48 @@ void WhoisClient::onReadyRead() {
     }
     receivedOnSocket_ += static_cast<std::size_t>(data.size());
     onWhoisDataArrived(Bytes(data.constData(), static_cast<std::size_t>(data.size())),
-                       answerOnSocket_, outputBox_);
+                       answerOnSocket_, *outputBox_);
     if (receivedOnSocket_ >= whoisAnswerLimit) {
+        logLine(LogTopic::whois, "answer cut off after ", receivedOnSocket_, " bytes");
         dropConnection();  // an answer this long is not a WHOIS answer: the rest is not read
     }
+}
+
+QtWhoisConnection::QtWhoisConnection(WhoisClient* client, std::shared_ptr<UiChannel> channel,
+                                     HostResolver resolver,
+                                     std::chrono::milliseconds connectTimeout)
+    : client_(client),
+      channel_(std::move(channel)),
+      resolver_(std::move(resolver)),
+      connectTimeout_(connectTimeout) {}
+
+WhoisConnectionToken QtWhoisConnection::connect(std::string_view host, int port) {
+    std::lock_guard lock(connectMutex_);
+    if (!channel_->call([this] { client_->dropConnection(); })) {
+        return WhoisConnectionToken();  // the window has gone
+    }
+    std::string failure;
+    const int fd = openTcpConnection(host, port, connectTimeout_, resolver_, &failure);
+    if (fd < 0) {
+        logLine(LogTopic::whois, "connect to ", host, ":", port, " failed: ", failure);
+        return WhoisConnectionToken();
+    }
+    const WhoisConnectionToken token(++lastConnection_);
+    bool adopted = false;
+    if (!channel_->call([&] { adopted = client_->adopt(fd, token); })) {
+        ::close(fd);
+    }
+    if (!adopted) {
+        return WhoisConnectionToken();
+    }
+    logLine(LogTopic::whois, "connected to ", host, ":", port);
+    return token;
+}
+
+bool QtWhoisConnection::send(WhoisConnectionToken token, std::string_view bytes) {
+    bool sent = false;
+    channel_->call([&] { sent = client_->sendOn(token, bytes); });
+    return sent;
 }
 
 }  // namespace tessaly

@@ -1,17 +1,15 @@
-// Opening the TCP connection of a WHOIS query: IPv4 only, bounded in time, on the
-// calling thread. The window's client hands the open socket to its own thread afterwards.
+// Opening a TCP connection: IPv4 only, bounded in time, on the calling thread. The WHOIS
+// client hands the open socket to its own thread afterwards.
 #pragma once
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "text/text.h"
 
 namespace tessaly {
-
-// A connect that neither resolves nor connects within this time fails like a refused one.
-inline constexpr std::chrono::milliseconds whoisConnectTimeout{10'000};
 
 // Turns a host name into a dotted IPv4 address; the empty text when it does not resolve.
 // The program resolves through the system (resolveIpv4); tests map names to loopback.
@@ -26,7 +24,8 @@ Text resolveIpv4(std::string_view host, std::chrono::milliseconds timeout);
 // resolveIpv4 when resolver is empty) and connects to port over IPv4. Returns the
 // connected, non-blocking socket, or -1 for an empty host, a name that does not resolve,
 // a refused connection or a time-out. The time-out covers resolution and connect together.
+// When it fails and failure is given, *failure says why, for the diagnostics.
 int openTcpConnection(std::string_view host, int port, std::chrono::milliseconds timeout,
-                      const HostResolver& resolver = {});
+                      const HostResolver& resolver = {}, std::string* failure = nullptr);
 
 }  // namespace tessaly

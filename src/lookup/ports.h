@@ -1,8 +1,10 @@
 // The small interfaces through which the Qt-free core reaches the window: the output
 // box, the domain box, message boxes and the window's TCP client. The Qt program in
-// app/ implements them; the tests implement them in memory or on loopback sockets.
+// app/qt/ implements them; the tests implement them in memory or on loopback sockets.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <string_view>
 
 #include "text/text.h"
@@ -38,17 +40,36 @@ public:
     virtual void showMessage(std::string_view caption, std::string_view text) = 0;
 };
 
+// A connect of the window's TCP client that neither resolves nor connects within this time
+// fails like a refused one.
+inline constexpr std::chrono::milliseconds whoisConnectTimeout{10'000};
+
+// Names the connection that one connect opened, so that a worker's query line can only go
+// into its own connection. A failed connect hands back the empty token.
+class WhoisConnectionToken {
+public:
+    WhoisConnectionToken() = default;
+    explicit WhoisConnectionToken(std::uint64_t id) : id_(id) {}
+    explicit operator bool() const { return id_ != 0; }
+    std::uint64_t id() const { return id_; }
+    friend bool operator==(WhoisConnectionToken, WhoisConnectionToken) = default;
+
+private:
+    std::uint64_t id_ = 0;
+};
+
 // The window's TCP client 客户1: one connection at a time, shared by all whois workers.
 // Data that arrives is handed to onWhoisDataArrived on the user-interface thread.
 class WhoisConnection {
 public:
     virtual ~WhoisConnection() = default;
     // Closes any previous connection silently, then resolves host (IPv4) and connects.
-    // Blocks the calling worker; false for an empty host, a name that does not resolve,
-    // a refused connection or a time-out.
-    virtual bool connect(std::string_view host, int port) = 0;
-    // Hands every byte to the current connection; false when there is none.
-    virtual bool send(std::string_view bytes) = 0;
+    // Blocks the calling worker. The empty token for an empty host, a name that does not
+    // resolve, a refused connection or a time-out.
+    virtual WhoisConnectionToken connect(std::string_view host, int port) = 0;
+    // Hands every byte to the connection that token names; false when it has been replaced
+    // or closed since, or the token is empty.
+    virtual bool send(WhoisConnectionToken token, std::string_view bytes) = 0;
 };
 
 }  // namespace tessaly

@@ -1,11 +1,13 @@
-#include "text/request.h"
+#include "net/request.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
+#include "base/log.h"
 #include "text/codepage.h"
 
 namespace tessaly {
@@ -107,13 +109,20 @@ void RequestObject::send(std::string_view body) {
 
 void RequestObject::perform(const std::string* body) {
     body_.clear();
+    status_ = 0;
+    failure_.clear();
     const bool post = method_ == "POST";
     if ((!post && method_ != "GET") || url_.empty()) {
+        failure_ = url_.empty() ? "no URL" : "method " + method_ + " is neither GET nor POST";
+        logLine(LogTopic::http, method_, " ", url_, ": not sent, ", failure_);
         return;
     }
     initRequests();
+    char errorText[CURL_ERROR_SIZE] = {};  // outlives the handle that writes into it
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) {
+        failure_ = "libcurl could not make a request";
+        logLine(LogTopic::http, method_, " ", url_, ": not sent, ", failure_);
         return;
     }
     CURL* h = easy.get();
@@ -133,10 +142,12 @@ void RequestObject::perform(const std::string* body) {
     for (const auto& [name, value] : headers_) {
         // "Name;" is curl's way of sending a header with an empty value.
         if (!add(value.empty() ? name + ";" : name + ": " + value)) {
+            failure_ = "out of memory for the headers";
             return;
         }
     }
     if (!add("Expect:")) {
+        failure_ = "out of memory for the headers";
         return;
     }
 
@@ -161,6 +172,7 @@ void RequestObject::perform(const std::string* body) {
     }
     ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, collect) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText) == CURLE_OK;
     if (post) {
         const std::string empty;
         const std::string& data = body != nullptr ? *body : empty;
@@ -171,10 +183,29 @@ void RequestObject::perform(const std::string* body) {
         ok = ok && curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
     }
     if (!ok) {
+        failure_ = "libcurl refused an option";
+        logLine(LogTopic::http, method_, " ", url_, ": not sent, ", failure_);
         return;
     }
-    if (curl_easy_perform(h) == CURLE_OK && !sink.overLimit) {
+    const auto start = std::chrono::steady_clock::now();
+    const CURLcode result = curl_easy_perform(h);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status_);
+    if (sink.overLimit) {
+        failure_ = "the body is larger than " + std::to_string(policy_.maxBodyBytes) + " bytes";
+    } else if (result != CURLE_OK) {
+        failure_ = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
+    } else {
         body_ = std::move(received);
+    }
+    if (failure_.empty()) {
+        logLine(LogTopic::http, method_, " ", url_, ": status ", status_, ", ", body_.size(),
+                " bytes in ", ms, " ms");
+    } else {
+        logLine(LogTopic::http, method_, " ", url_, ": failed after ", ms, " ms (status ", status_,
+                "): ", failure_);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "whois/tcp_connect.h"
+#include "net/tcp_connect.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -53,6 +54,12 @@ struct PendingLookup {
     Text address;
 };
 
+// strerror may share a buffer between threads; glibc's descriptions do not.
+std::string errorName(int error) {
+    const char* name = strerrordesc_np(error);
+    return name != nullptr ? name : "error " + std::to_string(error);
+}
+
 long remainingMs(Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -89,10 +96,19 @@ Text resolveIpv4(std::string_view host, std::chrono::milliseconds timeout) {
 }
 
 int openTcpConnection(std::string_view host, int port, std::chrono::milliseconds timeout,
-                      const HostResolver& resolver) {
+                      const HostResolver& resolver, std::string* failure) {
     const auto deadline = Clock::now() + timeout;
-    if (host.empty() || port < 1 || port > 65535) {
+    auto fail = [failure](std::string why) {
+        if (failure != nullptr) {
+            *failure = std::move(why);
+        }
         return -1;
+    };
+    if (host.empty()) {
+        return fail("no host");
+    }
+    if (port < 1 || port > 65535) {
+        return fail("port " + std::to_string(port) + " is out of range");
     }
     const std::string name(host);
     Text dotted;
@@ -107,19 +123,20 @@ int openTcpConnection(std::string_view host, int port, std::chrono::milliseconds
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     if (dotted.empty() || inet_pton(AF_INET, dotted.c_str(), &address.sin_addr) != 1) {
-        return -1;
+        return fail("the name has no IPv4 address (or its lookup took too long)");
     }
 
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        return -1;
+        return fail(std::string("no socket: ") + errorName(errno));
     }
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
         return fd;
     }
     if (errno != EINPROGRESS) {
+        const int error = errno;
         close(fd);
-        return -1;
+        return fail(dotted + ": " + errorName(error));
     }
     for (;;) {
         pollfd waiting{fd, POLLOUT, 0};
@@ -129,14 +146,15 @@ int openTcpConnection(std::string_view host, int port, std::chrono::milliseconds
         }
         if (ready == 0 || errno != EINTR) {
             close(fd);  // timed out, or poll itself failed
-            return -1;
+            return fail(dotted + ": no connection within " + std::to_string(timeout.count()) +
+                        " ms");
         }
     }
     int error = 0;
     socklen_t length = sizeof error;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
         close(fd);
-        return -1;
+        return fail(dotted + ": " + errorName(error));
     }
     return fd;
 }

@@ -55,6 +55,10 @@ public:
     void send(std::string_view body);
     // The body exactly as received, whatever the status; empty after any failure.
     const Bytes& responseBody() const { return body_; }
+    // For the diagnostics only (a step looks at neither): the HTTP status of the last
+    // response (0 when none came), and why the request failed (empty when it did not).
+    long status() const { return status_; }
+    const std::string& failure() const { return failure_; }
 
 private:
     void perform(const std::string* body);
@@ -64,6 +68,8 @@ private:
     std::string url_;
     std::vector<std::pair<std::string, std::string>> headers_;
     Bytes body_;
+    long status_ = 0;
+    std::string failure_;
 };
 
 // Sets the lookups' common headers on an opened request, in the order Referer,

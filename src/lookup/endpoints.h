@@ -1,0 +1,51 @@
+// Where the tool's web lookups, the update check and the WHOIS queries go. Each web service
+// is an origin (scheme and host) and the fixed path of its endpoint. The program always uses
+// fixedEndpoints(); tests point the origins at loopback servers.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "net/request.h"
+#include "text/text.h"
+
+namespace tessaly {
+
+struct WebService {
+    std::string origin;     // "scheme://host", no slash at the end (tests add a port)
+    std::string_view path;  // the endpoint's fixed path, from its first slash
+    Text url() const { return origin + std::string(path); }
+};
+
+// The page from which web WHOIS service B's query is made; its Referer names this path on
+// service B's origin, followed by the domain.
+inline constexpr std::string_view webWhoisServiceBPagePath = "/whois/domain/";
+
+struct Endpoints {
+    WebService traceServiceA{{}, "/Tools/dig_trace/"};         // HTTPS
+    WebService traceServiceB{{}, "/"};                         // the query is appended
+    WebService traceServiceC{{}, "/services/dig.php"};         //
+    WebService traceServiceD{{}, "/lookup-dg.aspx"};           //
+    WebService webWhoisServiceA{{}, "/baidu/whois/"};          //
+    WebService webWhoisServiceB{{}, "/whois/api_whois_full"};  // the query is appended
+    WebService versionEndpoint{{}, "/soft/renew/ravlet.php"};  // the maker's site
+    WebService downloadPage{{}, "/soft/"};                     // the maker's site
+
+    std::string secondDownloadSite;            // a domain name alone
+    std::string traceResolver;                 // dotted IPv4 of a public recursive resolver
+    std::string traceServiceDViewState;        // 80 base64 characters
+    std::string traceServiceDEventValidation;  // 56 base64 characters
+    int whoisPort = 43;
+    RequestPolicy requestPolicy;
+
+    // Every web service above, so that a test can point them all at one origin.
+    std::array<WebService*, 8> webServices() {
+        return {&traceServiceA,    &traceServiceB,    &traceServiceC,   &traceServiceD,
+                &webWhoisServiceA, &webWhoisServiceB, &versionEndpoint, &downloadPage};
+    }
+};
+
+const Endpoints& fixedEndpoints();
+
+}  // namespace tessaly

@@ -1,0 +1,25 @@
+// Endpoints for the tests: the program's own, with every web service pointed at one origin
+// (a loopback server), each keeping its fixed path.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "lookup/endpoints.h"
+
+namespace tessaly::testing {
+
+inline void pointEveryServiceAt(Endpoints& endpoints, std::string_view origin) {
+    for (WebService* service : endpoints.webServices()) {
+        service->origin = origin;
+    }
+}
+
+// fixedEndpoints() with every web service at origin.
+inline Endpoints endpointsAt(std::string_view origin) {
+    Endpoints endpoints = fixedEndpoints();
+    pointEveryServiceAt(endpoints, origin);
+    return endpoints;
+}
+
+}  // namespace tessaly::testing

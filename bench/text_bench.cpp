@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "support/reference_strip_tags.h"
+#include "support/literal_strip_tags.h"
 #include "text/extract.h"
 #include "text/text.h"
 
@@ -206,7 +206,7 @@ void stripTagsFast(benchmark::State& state) {
 void stripTagsReference(benchmark::State& state) {
     const Page& page = pageOf(state.range(0));
     for (auto _ : state) {
-        Text out = testing::referenceStripTags(page.bytes);
+        Text out = testing::literalStripTags(page.bytes);
         benchmark::DoNotOptimize(out.data());
     }
     countBytes(state, page);
@@ -247,7 +247,7 @@ void stripTagsFastOpenRun(benchmark::State& state) {
 void stripTagsReferenceOpenRun(benchmark::State& state) {
     const std::string input = openRun(state.range(0));
     for (auto _ : state) {
-        Text out = testing::referenceStripTags(input);
+        Text out = testing::literalStripTags(input);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(input.size()));

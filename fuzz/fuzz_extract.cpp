@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "support/reference_strip_tags.h"
+#include "support/show_bytes.h"
+#include "support/naive_text_scans.h"
 #include "text/extract.h"
 
 using namespace tessaly;

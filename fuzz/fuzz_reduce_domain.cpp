@@ -8,7 +8,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "support/reference_strip_tags.h"
+#include "support/show_bytes.h"
+#include "support/naive_text_scans.h"
 #include "text/text.h"
 #include "whois/whois_query.h"
 #include "whois/whois_servers.h"

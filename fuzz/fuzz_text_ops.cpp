@@ -11,7 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "support/reference_strip_tags.h"
+#include "support/show_bytes.h"
+#include "support/naive_text_scans.h"
 #include "text/text.h"
 
 using namespace tessaly;

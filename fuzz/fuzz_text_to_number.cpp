@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "support/reference_strip_tags.h"
+#include "support/show_bytes.h"
 #include "text/text.h"
 
 using namespace tessaly;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "support/reference_web_whois.h"
+#include "support/literal_web_whois.h"
 #include "text/codepage.h"
 #include "text/extract.h"
 #include "text/text.h"

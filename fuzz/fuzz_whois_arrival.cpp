@@ -14,7 +14,8 @@
 #include <string_view>
 
 #include "support/memory_ports.h"
-#include "support/reference_strip_tags.h"
+#include "support/show_bytes.h"
+#include "support/naive_text_scans.h"
 #include "text/codepage.h"
 #include "text/text.h"
 #include "whois/whois_query.h"

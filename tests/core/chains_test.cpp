@@ -9,7 +9,7 @@
 
 #include "app/chains.h"
 #include "support/memory_ports.h"
-#include "support/reference_strip_tags.h"
+#include "support/show_bytes.h"
 #include "whois/whois_query.h"
 
 namespace tessaly {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/reference_strip_tags.h"
+#include "support/show_bytes.h"
 #include "text/codepage.h"
 
 namespace tessaly {

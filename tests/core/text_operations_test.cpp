@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "support/reference_strip_tags.h"
+#include "support/show_bytes.h"
+#include "support/naive_text_scans.h"
 #include "text/text.h"
 
 namespace tessaly {

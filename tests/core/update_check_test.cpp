@@ -12,7 +12,7 @@
 #include "base/version.h"
 #include "support/http_server.h"
 #include "support/memory_ports.h"
-#include "support/reference_strip_tags.h"
+#include "support/show_bytes.h"
 #include "update/update_check.h"
 
 namespace tessaly {

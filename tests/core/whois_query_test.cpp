@@ -11,7 +11,7 @@
 #include "app/chains.h"
 #include "support/loopback_whois_connection.h"
 #include "support/memory_ports.h"
-#include "support/reference_strip_tags.h"
+#include "support/show_bytes.h"
 #include "support/tcp_server.h"
 #include "whois/whois_query.h"
 #include "whois/whois_servers.h"

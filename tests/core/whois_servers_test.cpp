@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/reference_strip_tags.h"
+#include "support/show_bytes.h"
 #include "text/codepage.h"
 #include "whois/whois_servers.h"
 

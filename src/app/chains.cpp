@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/log.h"
+#include "text/codepage.h"
 #include "trace/trace_services.h"
 #include "whois/web_whois.h"
 #include "whois/whois_query.h"
@@ -28,6 +29,25 @@ constexpr LookupChain trace{"digtrace", true, traceSteps};
 
 }  // namespace
 
+namespace {
+
+// The start of the box for the diagnostics, line ends made visible.
+std::string preview(std::string_view box) {
+    constexpr std::size_t shown = 40;
+    std::string out = "\"";
+    for (char c : gbkToUtf8(box.substr(0, shown))) {
+        out += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    out += box.size() > shown ? "\"..." : "\"";
+    return out;
+}
+
+}  // namespace
+
+bool boxHoldsUnknown(std::string_view box) {
+    return sameText(box, unknownText);
+}
+
 const LookupChain& whoisChain() {
     return whois;
 }
@@ -48,13 +68,13 @@ void runChain(const LookupChain& chain, DomainBox& domainBox, LookupContext& con
         const ChainStep& step = chain.steps[i];
         if (i > 0) {
             const Text box = context.outputBox.readText();
-            if (!sameText(box, unknownText)) {
+            if (!step.runsWhen(box)) {
                 logLine(LogTopic::chain, chain.name, ": ", step.name, " skipped: the box holds ",
-                        box.size(), " bytes, not exactly \"未知\"");
+                        preview(box), " (", box.size(), " bytes)");
                 continue;
             }
-            logLine(LogTopic::chain, chain.name, ": ", step.name,
-                    " runs: the box holds exactly \"未知\"");
+            logLine(LogTopic::chain, chain.name, ": ", step.name, " runs: the box holds ",
+                    preview(box));
         } else {
             logLine(LogTopic::chain, chain.name, ": ", step.name, " runs");
         }

@@ -9,9 +9,16 @@
 
 namespace tessaly {
 
+// The test made before a later step: true when the step is to run on what the box holds.
+using BoxTest = bool (*)(std::string_view box);
+
+// Exactly "未知", byte for byte: the test before every later step of both chains.
+bool boxHoldsUnknown(std::string_view box);
+
 struct ChainStep {
     std::string_view name;  // for the diagnostics
     LookupStep run;
+    BoxTest runsWhen = boxHoldsUnknown;  // not made before the first step
 };
 
 struct LookupChain {
@@ -24,7 +31,7 @@ const LookupChain& whoisChain();
 const LookupChain& traceChain();
 
 // Reads the domain box once, writes the busy text if the chain does, runs the first step,
-// then each later step only when a fresh read of the output box is exactly "未知".
+// then each later step only when its test passes on a fresh read of the output box.
 void runChain(const LookupChain& chain, DomainBox& domainBox, LookupContext& context);
 
 inline void runWhoisLookup(DomainBox& domainBox, LookupContext& context) {

@@ -101,13 +101,14 @@ TEST(RunChain, LaterStepRunsOnlyWhenTheBoxHoldsExactlyUnknown) {
         std::string box;
         bool runs;
     };
+    const std::string unknown(unknownText);
     const Case cases[] = {
-        {"\xCE\xB4\xD6\xAA", true},       // 未知
-        {"\xCE\xB4\xD6\xAA\r\n", false},  // 未知 CR LF
-        {" \xCE\xB4\xD6\xAA", false},     // a leading space
-        {"\xCE\xB4\xD6\xAA\xB4", false},  // 未知 and a stray byte
-        {"\xCE\xB4", false},              // 未
-        {"", false},                      // the empty box
+        {unknown, true},
+        {unknown + "\r\n", false},
+        {" " + unknown, false},
+        {unknown + "\xB4", false},      // and a stray byte
+        {unknown.substr(0, 2), false},  // 未
+        {"", false},                    // the empty box
         {std::string(busyText), false},
     };
     for (const Case& c : cases) {

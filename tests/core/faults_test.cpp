@@ -52,8 +52,8 @@ using testing::TestCertificates;
 using Clock = std::chrono::steady_clock;
 using Fault = CannedReply::Fault;
 
-const Text unknown = "\xCE\xB4\xD6\xAA";  // 未知
-const Text traceDFailed = "Loading root server list (static data):\xCE\xB4\xD6\xAA";
+const Text unknown(unknownText);
+const Text traceDFailed = "Loading root server list (static data):" + unknown;
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();

@@ -12,6 +12,7 @@
 
 #include "app/chains.h"
 #include "net/request.h"
+#include "support/case_exchange.h"
 #include "support/case_file.h"
 #include "support/http_server.h"
 #include "support/loopback_endpoints.h"
@@ -72,69 +73,24 @@ Service serviceNamed(const std::string& name) {
     throw std::runtime_error("unknown service " + name);
 }
 
-CannedReply replyFrom(const testing::CaseSection& data) {
-    static const std::map<std::string, Fault> faults = {
-        {"never-answer", Fault::neverAnswer},        {"close-early", Fault::closeEarly},
-        {"wrong-length", Fault::wrongContentLength}, {"broken-chunked", Fault::brokenChunked},
-        {"redirect-loop", Fault::redirectLoop},
-    };
-    const std::string fault = data.attribute("fault");
-    if (!fault.empty()) {
-        return CannedReply::failing(faults.at(fault));
-    }
-    return CannedReply::ok(sectionText(data), std::stoi(data.attribute("status", "200")));
-}
-
-std::string caseName(const ::testing::TestParamInfo<std::string>& info) {
-    std::string name = std::filesystem::path(info.param).stem().string();
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return name;
-}
-
 class TraceCase : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(TraceCase, RequestsAndWrittenText) {
     const CaseFile file = testing::readCaseFile(GetParam());
-    const testing::CaseBlock* client = file.block("client");
-    const testing::CaseBlock* verify = file.block("verify");
-    ASSERT_TRUE(client && client->section("service") && client->section("domain") && verify &&
-                verify->section("output"))
-        << file.path;
-
     TraceServers servers;
-    const Service service = serviceNamed(client->section("service")->content);
+    const Service service = serviceNamed(testing::clientValue(file, "service"));
     HttpServer& server = service.onTls ? servers.serviceA : servers.plain;
     const Endpoints endpoints = servers.endpoints();
-    const std::map<std::string, std::string> variables = {
+    const testing::CaseVariables variables = {
         {"HOST", server.hostHeader()},
         {"RESOLVER", endpoints.traceResolver},
         {"VIEWSTATE", endpoints.traceServiceDViewState},
         {"EVENTVALIDATION", endpoints.traceServiceDEventValidation},
     };
+    server.setScript(testing::replyScriptOf(file, variables));
+    const std::vector<std::string> expected = testing::expectedRequestsOf(file, variables);
 
-    std::vector<CannedReply> script;
-    for (const testing::CaseBlock* reply : file.all("reply")) {
-        for (int i = std::stoi(reply->attribute("repeat", "1")); i > 0; --i) {
-            for (const auto& data : reply->sections) {
-                script.push_back(replyFrom(data));
-            }
-        }
-    }
-    server.setScript(script);
-    std::vector<std::string> expected;
-    for (const testing::CaseBlock* expect : file.all("expect")) {
-        for (int i = std::stoi(expect->attribute("repeat", "1")); i > 0; --i) {
-            for (const auto& protocol : expect->sections) {
-                expected.push_back(sectionText(protocol, variables));
-            }
-        }
-    }
-
-    const Text typed = sectionText(*client->section("domain"));
+    const Text typed = testing::clientValue(file, "domain");
     Text domain = typed;
     MemoryOutputBox box(busyText);
     NoWhoisConnection whois;
@@ -146,8 +102,7 @@ TEST_P(TraceCase, RequestsAndWrittenText) {
     for (std::size_t i = 0; i < requests.size(); ++i) {
         EXPECT_EQ(requests[i].raw(), expected[i]) << file.path << ", request " << i + 1;
     }
-    const Text output = sectionText(*verify->section("output"));
-    EXPECT_EQ(box.readText(), output) << file.path;
+    EXPECT_EQ(box.readText(), testing::expectedOutputOf(file)) << file.path;
     const auto log = box.log();
     ASSERT_EQ(log.size(), 1u) << file.path << ": the step writes once";
     EXPECT_EQ(log[0].first, "set");
@@ -157,7 +112,7 @@ TEST_P(TraceCase, RequestsAndWrittenText) {
 
 INSTANTIATE_TEST_SUITE_P(Files, TraceCase,
                          ::testing::ValuesIn(testing::listCaseFiles(TESSALY_TEST_DATA "/trace")),
-                         caseName);
+                         testing::caseTestName<::testing::TestParamInfo<std::string>>);
 
 // A failed request hands the step an empty body: A to C write 未知, D retries five times
 // and writes the prefix followed by 未知.

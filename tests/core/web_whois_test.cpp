@@ -8,18 +8,17 @@
 
 #include <time.h>
 
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "app/chains.h"
+#include "support/case_exchange.h"
 #include "support/http_server.h"
+#include "support/literal_web_whois.h"
 #include "support/loopback_endpoints.h"
 #include "support/memory_ports.h"
 #include "support/show_bytes.h"
-#include "support/literal_web_whois.h"
 #include "text/codepage.h"
 #include "text/extract.h"
 #include "whois/web_whois.h"
@@ -38,12 +37,6 @@ using testing::RefusingPort;
 using testing::showBytes;
 using Fault = CannedReply::Fault;
 
-Bytes readFixture(const std::string& name) {
-    std::ifstream in(std::string(TESSALY_TEST_DATA) + "/web_whois/" + name, std::ios::binary);
-    EXPECT_TRUE(in) << name;
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 using testing::UnreachableWhoisConnection;
 
 const std::string acceptLine = "Accept: application/json, text/javascript, */*; q=0.01\r\n";
@@ -54,35 +47,6 @@ long long clockMilliseconds() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
-}
-
-TEST(WebWhoisServiceA, FixtureBodies) {
-    struct Case {
-        const char* fixture;
-        std::string expected;
-    };
-    const Case cases[] = {
-        {"two_blocks.html", "onetwo"},
-        // Only the byte-exact "<br />" goes; "<br/>" and "<BR />" stay.
-        {"br_before_lf.html",
-         "Domain Name: example.com\r\nRegistrar: Example<br/>\r\nStatus: ok<BR />\r\n"},
-        {"crlf_in_block.html", "Domain Name: example.com\r\r\nStatus: ok\r\r\n"},
-        {"no_block.html", ""},
-        {"unknown_utf8.html", "\xCE\xB4\xD6\xAA"},  // 未知
-        {"zero_before_block.html", ""},
-        // 注册商, then an emoji, an ideograph GBK lacks and a malformed byte, each "?".
-        {"gbk_lacks.html", "\xD7\xA2\xB2\xE1\xC9\xCC ? ? ? end"},
-        {"decomposed.html", "caf\xA8\xA6"},  // café, e + U+0301 composed
-        // 域名: example.com / 注册商: 示例注册商 / 到期时间: 2030-01-01
-        {"registrar_page.html",
-         "\xD3\xF2\xC3\xFB: example.com\r\n"
-         "\xD7\xA2\xB2\xE1\xC9\xCC: \xCA\xBE\xC0\xFD\xD7\xA2\xB2\xE1\xC9\xCC\r\n"
-         "\xB5\xBD\xC6\xDA\xCA\xB1\xBC\xE4: 2030-01-01\r\n"},
-    };
-    for (const Case& c : cases) {
-        const Bytes body = readFixture(c.fixture);
-        EXPECT_EQ(showBytes(webWhoisServiceAResult(body)), showBytes(c.expected)) << c.fixture;
-    }
 }
 
 TEST(WebWhoisServiceA, SmallBodies) {
@@ -234,102 +198,63 @@ protected:
     }
 };
 
-TEST_F(WebWhoisRequestTest, ServiceAPostsTheDomainUnchanged) {
-    struct Case {
-        std::string domain;
-        std::string wireBody;
-    };
-    const Case cases[] = {
-        {"example.com", "domain=example.com"},
-        {"a&b=c", "domain=a&b=c"},  // the service reads two form fields
-        {" example.com ", "domain= example.com "},
-        {"", "domain="},
-        // 例子.中国 as GBK goes out as UTF-8, like every body text.
-        {"\xC0\xFD\xD7\xD3.\xD6\xD0\xB9\xFA",
-         "domain=\xE4\xBE\x8B\xE5\xAD\x90.\xE4\xB8\xAD\xE5\x9B\xBD"},
-    };
-    for (const Case& c : cases) {
-        HttpServer server({CannedReply::ok("<pre>answer</pre>")});
-        HttpServer unused;
-        const Endpoints endpoints = endpointsFor(server, unused);
-        MemoryOutputBox box("\xCE\xB4\xD6\xAA");  // 未知
-        UnreachableWhoisConnection client;
-        LookupContext context{box, client, endpoints};
-        Text domain = c.domain;
-        webWhoisServiceA(domain, context);
+// Each case file under data/web_whois: one service asked for one domain, the reply it gets,
+// the request it must send byte for byte and what it leaves in the box (it starts with
+// "未知", as the chain hands the box to a web service).
+class WebWhoisCase : public ::testing::TestWithParam<std::string> {
+protected:
+    static void SetUpTestSuite() { initRequests(); }
+};
 
-        EXPECT_EQ(domain, c.domain);
-        const auto requests = server.requests();
-        ASSERT_EQ(requests.size(), 1u) << showBytes(c.domain);
-        EXPECT_EQ(
-            showBytes(requests[0].raw()),
-            showBytes("POST " + std::string(endpoints.webWhoisServiceA.path) +
-                      " HTTP/1.1\r\n"
-                      "Host: " +
-                      server.hostHeader() +
-                      "\r\n"
-                      "Referer: " +
-                      endpoints.webWhoisServiceA.url() + "\r\n" + acceptLine + contentTypeLine +
-                      "Content-Length: " + std::to_string(c.wireBody.size()) +
-                      "\r\n"
-                      "\r\n" +
-                      c.wireBody));
-        EXPECT_EQ(box.readText(), "answer");
-        EXPECT_EQ(unused.requestCount(), 0u);
-    }
-}
+TEST_P(WebWhoisCase, RequestAndShownText) {
+    const testing::CaseFile file = testing::readCaseFile(GetParam());
+    const std::string service = testing::clientValue(file, "service");
+    ASSERT_TRUE(service == "A" || service == "B") << file.path;
+    const LookupStep step = service == "A" ? webWhoisServiceA : webWhoisServiceB;
 
-TEST_F(WebWhoisRequestTest, ServiceBGetsTheFullQuery) {
-    struct Case {
-        std::string domain;
-        std::string wireDomain;
-    };
-    const Case cases[] = {
-        {"example.com", "example.com"},
-        {"a&b=c", "a&b=c"},  // inserted unchanged, so it adds a key of its own
-        {"", ""},
-    };
-    for (const Case& c : cases) {
-        HttpServer server({CannedReply::ok("Domain Name: example.com\n")});
-        HttpServer unused;
-        const Endpoints endpoints = endpointsFor(unused, server);
-        MemoryOutputBox box("\xCE\xB4\xD6\xAA");  // 未知
-        UnreachableWhoisConnection client;
-        LookupContext context{box, client, endpoints};
-        Text domain = c.domain;
-        const long long before = clockMilliseconds();
-        webWhoisServiceB(domain, context);
-        const long long after = clockMilliseconds();
+    HttpServer server(testing::replyScriptOf(file));
+    const Endpoints endpoints = testing::endpointsAt(server.origin());
+    MemoryOutputBox box(unknownText);
+    UnreachableWhoisConnection client;
+    LookupContext context{box, client, endpoints};
+    const Text typed = testing::clientValue(file, "domain");
+    Text domain = typed;
+    const long long before = clockMilliseconds();
+    step(domain, context);
+    const long long after = clockMilliseconds();
 
-        EXPECT_EQ(domain, c.domain);
-        const auto requests = server.requests();
-        ASSERT_EQ(requests.size(), 1u) << c.domain;
-        const std::string queryStart = std::string(endpoints.webWhoisServiceB.path) +
-                                       "?host=" + c.wireDomain +
-                                       "&web_server=" + std::string(registrarWhoisHost) + "&_=";
+    const auto requests = server.requests();
+    testing::CaseVariables variables = {
+        {"HOST", server.hostHeader()},
+        {"REGISTRAR", std::string(registrarWhoisHost)},
+    };
+    // Service B's last key is the time of the request in milliseconds, 13 digits.
+    if (service == "B" && !requests.empty()) {
         const std::string& target = requests[0].target;
-        ASSERT_EQ(target.rfind(queryStart, 0), 0u) << target;
-        const std::string stamp = target.substr(queryStart.size());
+        const std::string stamp = target.substr(target.rfind("&_=") + 3);
         ASSERT_EQ(stamp.size(), 13u) << target;
         ASSERT_EQ(stamp.find_first_not_of("0123456789"), std::string::npos) << target;
         EXPECT_GE(std::stoll(stamp), before);
         EXPECT_LE(std::stoll(stamp), after);
-
-        EXPECT_EQ(showBytes(requests[0].raw()),
-                  showBytes("GET " + queryStart + stamp +
-                            " HTTP/1.1\r\n"
-                            "Host: " +
-                            server.hostHeader() +
-                            "\r\n"
-                            "Referer: " +
-                            server.origin() + std::string(webWhoisServiceBPagePath) + c.wireDomain +
-                            "\r\n"
-                            "X-Requested-With: XMLHttpRequest\r\n" +
-                            acceptLine + contentTypeLine + "\r\n"));
-        EXPECT_EQ(box.readText(), "Domain Name: example.com\r\n");
-        EXPECT_EQ(unused.requestCount(), 0u);
+        variables["STAMP"] = stamp;
     }
+    const std::vector<std::string> expected = testing::expectedRequestsOf(file, variables);
+    ASSERT_EQ(requests.size(), expected.size()) << file.path;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(showBytes(requests[i].raw()), showBytes(expected[i])) << file.path;
+    }
+    const auto log = box.log();
+    ASSERT_EQ(log.size(), 1u) << file.path << ": the step sets the box once";
+    EXPECT_EQ(log[0].first, "set");
+    EXPECT_EQ(showBytes(box.readText()), showBytes(testing::expectedOutputOf(file))) << file.path;
+    EXPECT_EQ(domain, typed) << "the step leaves the domain alone";
+    EXPECT_EQ(client.calls(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, WebWhoisCase,
+                         ::testing::ValuesIn(testing::listCaseFiles(TESSALY_TEST_DATA
+                                                                    "/web_whois")),
+                         testing::caseTestName<::testing::TestParamInfo<std::string>>);
 
 // Neither service looks at the status or at whether the request worked: the body it got,
 // an empty one included, goes through the same steps, and the box is set exactly once.
@@ -341,8 +266,6 @@ TEST_F(WebWhoisRequestTest, FailuresAndStatusesGoThroughTheSameSteps) {
         std::string expectedB;
     };
     const Case cases[] = {
-        {"error status with a block", CannedReply::ok("<pre>x\ny</pre>", 500), "x\r\ny",
-         "<pre>x\r\ny</pre>"},
         {"not found, empty", CannedReply::ok("", 404), "", ""},
         {"closes early", CannedReply::failing(Fault::closeEarly), "", ""},
         {"wrong length", CannedReply::failing(Fault::wrongContentLength), "", ""},
@@ -351,7 +274,7 @@ TEST_F(WebWhoisRequestTest, FailuresAndStatusesGoThroughTheSameSteps) {
         for (LookupStep step : {webWhoisServiceA, webWhoisServiceB}) {
             HttpServer server({c.reply});
             const Endpoints endpoints = endpointsFor(server, server);
-            MemoryOutputBox box("\xCE\xB4\xD6\xAA");  // 未知
+            MemoryOutputBox box(unknownText);
             UnreachableWhoisConnection client;
             LookupContext context{box, client, endpoints};
             Text domain = "example.com";
@@ -368,7 +291,7 @@ TEST_F(WebWhoisRequestTest, FailuresAndStatusesGoThroughTheSameSteps) {
     const Endpoints endpoints =
         testing::endpointsAt("http://127.0.0.1:" + std::to_string(refusing.port()));
     for (LookupStep step : {webWhoisServiceA, webWhoisServiceB}) {
-        MemoryOutputBox box("\xCE\xB4\xD6\xAA");  // 未知
+        MemoryOutputBox box(unknownText);
         UnreachableWhoisConnection client;
         LookupContext context{box, client, endpoints};
         Text domain = "example.com";
@@ -390,16 +313,17 @@ TEST_F(WebWhoisRequestTest, ChainAsksTheServicesOnlyWhileTheBoxHoldsUnknown) {
         std::string boxAfter;
     };
     const std::string answerB = "Registrar: B\nStatus: ok";
+    const std::string unknown(unknownText);
     const Case cases[] = {
-        {"A answers", "\xCE\xB4\xD6\xAA", "<pre>Registrar: A</pre>", true, false, "Registrar: A"},
-        {"A has no block", "\xCE\xB4\xD6\xAA", "<html>no match</html>", true, false, ""},
-        {"A says unknown", "\xCE\xB4\xD6\xAA", "<pre>\xE6\x9C\xAA\xE7\x9F\xA5</pre>", true, true,
+        {"A answers", unknown, "<pre>Registrar: A</pre>", true, false, "Registrar: A"},
+        {"A has no block", unknown, "<html>no match</html>", true, false, ""},
+        {"A says unknown", unknown, "<pre>\xE6\x9C\xAA\xE7\x9F\xA5</pre>", true, true,
          "Registrar: B\r\nStatus: ok"},
-        {"A says unknown and a line end", "\xCE\xB4\xD6\xAA",
-         "<pre>\xE6\x9C\xAA\xE7\x9F\xA5\n</pre>", true, false, "\xCE\xB4\xD6\xAA\r\n"},
+        {"A says unknown and a line end", unknown, "<pre>\xE6\x9C\xAA\xE7\x9F\xA5\n</pre>", true,
+         false, unknown + "\r\n"},
         {"box empty", "", "<pre>Registrar: A</pre>", false, false, ""},
-        {"box holds unknown and CR LF", "\xCE\xB4\xD6\xAA\r\n", "<pre>Registrar: A</pre>", false,
-         false, "\xCE\xB4\xD6\xAA\r\n"},
+        {"box holds unknown and CR LF", unknown + "\r\n", "<pre>Registrar: A</pre>", false, false,
+         unknown + "\r\n"},
     };
     for (const Case& c : cases) {
         HttpServer serverA({CannedReply::ok(c.replyA)});

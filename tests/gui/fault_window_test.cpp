@@ -36,8 +36,8 @@ using Fault = CannedReply::Fault;
 
 namespace {
 
-const Text unknown = "\xCE\xB4\xD6\xAA";  // 未知
-const Text traceDFailed = "Loading root server list (static data):\xCE\xB4\xD6\xAA";
+const Text unknown(unknownText);
+const Text traceDFailed = "Loading root server list (static data):" + unknown;
 
 // The registrar's host (the server of "com") answers on loopback at port.
 WindowSeams whoisAt(int port) {

@@ -74,7 +74,7 @@ void UpdateBoxTest::windowTakesInputWhileTheUpdateBoxIsOpen() {
     }
     QCOMPARE(window.编辑框1->text(), QStringLiteral("typed-while-open.com"));
 
-    window.outputBox().setText("\xCE\xB4\xD6\xAA");  // 未知, so the web services are asked
+    window.outputBox().setText(unknownText);  // so the web services are asked
     const QPoint button = window.whois按钮->mapTo(&window, window.whois按钮->rect().center());
     QTest::mouseClick(handle, Qt::LeftButton, Qt::NoModifier, button);
     QTRY_COMPARE_WITH_TIMEOUT(window.编辑框2->toPlainText(),

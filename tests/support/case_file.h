@@ -1,33 +1,6 @@
 // Test cases kept as small data files, in the manner of curl's test data: blocks holding
-// sections, each section's lines taken literally.
-//
-//   <testcase>
-//   <client>
-//   <domain>example.com</domain>
-//   </client>
-//   <reply repeat="2">
-//   <data status="500" nonewline="yes">
-//   body lines, tags like <pre> included
-//   </data>
-//   </reply>
-//   <verify>
-//   <protocol crlf="yes">
-//   POST /path HTTP/1.1
-//   Host: %HOST
-//   ...
-//   </protocol>
-//   </verify>
-//   </testcase>
-//
-// A block is a line "<name attr="value" ...>" at the top level (inside <testcase>) and
-// ends at "</name>". Inside a block, a section opens the same way and ends at the first
-// line that is exactly "</name>"; everything between is content, markup included. A
-// section may also sit on one line: "<name>content</name>". Lines outside sections are
-// ignored.
-//
-// Content is read with LF line ends. Then, in this order: nonewline="yes" drops the last
-// line end; crlf="yes" turns every LF into CR LF; "%hex[41 0d0a]hex%" becomes those bytes;
-// each %NAME of the caller's variables becomes its value.
+// sections, each section's lines taken literally. The format is written down once, in
+// tests/data/README.md.
 #pragma once
 
 #include <map>

@@ -41,7 +41,10 @@ install(FILES ${TESSALY_ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hic
         RENAME ${TESSALY_APP_ID}.svg)
 install(FILES ${TESSALY_DATA_DIR}/${TESSALY_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${TESSALY_DATA_DIR}/${TESSALY_APP_ID}.metainfo.xml
+# The metadata names the release: the project's version, written only in project().
+configure_file(${TESSALY_DATA_DIR}/${TESSALY_APP_ID}.metainfo.xml.in
+               ${CMAKE_CURRENT_BINARY_DIR}/data/${TESSALY_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/data/${TESSALY_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The Debian package. Its Depends come from the libraries the binary links (dpkg-shlibdeps).

@@ -49,6 +49,8 @@ void forEachPiece(std::string_view text, std::string_view startMarker, std::stri
 
 }  // namespace
 
+// Kept on purpose: the next start marker is searched from right after the current one, not
+// after its end marker, so pieces may overlap and a piece may hold further start markers.
 Text extractBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
                     TextList& pieces) {
     TextList found;
@@ -417,6 +419,8 @@ private:
 
 }  // namespace
 
+// Kept on purpose: any stretch between "<" and ">" goes, tag or not ("a < b > c" becomes
+// "a  c"), and each deletion is byte-exact, so "<B>" and "<b>" go each by a piece of its own.
 Text stripTags(std::string_view text) {
     return TagStripper(text).run();
 }

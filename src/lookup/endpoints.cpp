@@ -10,7 +10,10 @@ constexpr std::string_view traceServiceBOrigin =
 constexpr std::string_view traceServiceCOrigin = "http://www.kloth.net";      // dig page
 constexpr std::string_view traceServiceDOrigin = "http://www.simpledns.com";  // delegation trace
 constexpr std::string_view webWhoisServiceAOrigin = "http://whois.chinaz.com";
-constexpr std::string_view webWhoisServiceBOrigin = "http://whois.aizhan.com";
+// Web WHOIS service B is the registrar's own web WHOIS API: the registrar whose port-43
+// server is registrarWhoisHost answers its full-WHOIS query here, called from its domain
+// page, so its request names that server as web_server.
+constexpr std::string_view webWhoisServiceBOrigin = "http://whois.www.net.cn";
 constexpr std::string_view makerSiteOrigin = "http://www.orvane.com";
 constexpr std::string_view secondDownloadSite = "www.onlinedown.net";
 

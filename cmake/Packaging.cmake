@@ -51,6 +51,30 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/data/${TESSALY_APP_ID}.metainfo.xml
 set(TESSALY_PACKAGE_MAINTAINER "Orvane <tessaly@orvane.invalid>"
     CACHE STRING "Maintainer field of the Debian package")
 
+# What Debian's tools expect beside the program: the copyright file, a changelog and a
+# manual page, the last two made from the version and release date of project() and
+# compressed as Debian compresses them (gzip -9n: no name, no time stamp).
+find_program(TESSALY_GZIP gzip REQUIRED)
+find_program(TESSALY_DATE date REQUIRED)
+execute_process(COMMAND ${TESSALY_DATE} -u -R -d "${TESSALY_RELEASE_DATE}"
+                OUTPUT_VARIABLE TESSALY_RELEASE_DATE_RFC2822 OUTPUT_STRIP_TRAILING_WHITESPACE
+                COMMAND_ERROR_IS_FATAL ANY)
+set(tessaly_doc_dir ${CMAKE_CURRENT_BINARY_DIR}/data/doc)
+configure_file(${TESSALY_DATA_DIR}/debian/changelog.in ${tessaly_doc_dir}/changelog @ONLY)
+configure_file(${TESSALY_DATA_DIR}/tessaly.1.in ${tessaly_doc_dir}/tessaly.1 @ONLY)
+foreach(doc changelog tessaly.1)
+  add_custom_command(
+    OUTPUT ${tessaly_doc_dir}/${doc}.gz
+    COMMAND ${TESSALY_GZIP} -9nc ${tessaly_doc_dir}/${doc} > ${tessaly_doc_dir}/${doc}.gz
+    DEPENDS ${tessaly_doc_dir}/${doc}
+    COMMENT "Compressing ${doc}")
+endforeach()
+add_custom_target(tessaly_docs ALL
+                  DEPENDS ${tessaly_doc_dir}/changelog.gz ${tessaly_doc_dir}/tessaly.1.gz)
+install(FILES ${TESSALY_DATA_DIR}/debian/copyright ${tessaly_doc_dir}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${tessaly_doc_dir}/tessaly.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessaly)
 set(CPACK_PACKAGE_VENDOR Orvane)

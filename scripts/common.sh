@@ -9,7 +9,8 @@ TESSALY_PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth fonts-wqy-microhei imagemagick
   openssl libssl-dev ca-certificates
-  desktop-file-utils appstream dpkg-dev file librsvg2-bin
+  desktop-file-utils appstream dpkg-dev file librsvg2-bin lintian
+  libx11-dev x11-utils
 )
 
 repo_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "base/log.h"
+#include "base/version.h"
 #include "text/codepage.h"
 
 namespace tessaly {
@@ -41,11 +42,73 @@ bool isControlByte(unsigned char c) {
     return c < 0x20 || c == 0x7F;
 }
 
+// The run's one cookie store, shared by every request object as a system's HTTP stack keeps
+// one for its process: a cookie that a reply sets goes with later requests to that site.
+// In memory only; nothing is read from or written to disk. Made once and never released,
+// since a worker may still be in a request while the program ends.
+class CookieStore {
+public:
+    CookieStore() : share_(curl_share_init()) {
+        if (share_ == nullptr) {
+            return;
+        }
+        const bool ok =
+            curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, lock) == CURLSHE_OK &&
+            curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, unlock) == CURLSHE_OK &&
+            curl_share_setopt(share_, CURLSHOPT_USERDATA, this) == CURLSHE_OK &&
+            curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE) == CURLSHE_OK;
+        if (!ok) {
+            curl_share_cleanup(share_);
+            share_ = nullptr;
+        }
+    }
+    CURLSH* share() const { return share_; }
+
+private:
+    // libcurl asks for the lock of one kind of shared data at a time.
+    static void lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+        static_cast<CookieStore*>(user)->mutexOf(data).lock();
+    }
+    static void unlock(CURL*, curl_lock_data data, void* user) {
+        static_cast<CookieStore*>(user)->mutexOf(data).unlock();
+    }
+    std::mutex& mutexOf(curl_lock_data data) {
+        return data == CURL_LOCK_DATA_COOKIE ? cookies_ : others_;
+    }
+
+    CURLSH* share_;
+    std::mutex cookies_;
+    std::mutex others_;  // the share lock and whatever else libcurl may lock through it
+};
+
+CookieStore* cookieStore = nullptr;
+
 }  // namespace
 
 void initRequests() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        cookieStore = new CookieStore;
+    });
+}
+
+const std::string& userAgent() {
+    // Never destroyed: a worker may be in a request while the program ends.
+    static const std::string* agent =
+        new std::string("Mozilla/5.0 (compatible; Tessaly/" + std::string(tessalyVersion) + ")");
+    return *agent;
+}
+
+void forgetCookies() {
+    initRequests();
+    if (cookieStore->share() == nullptr) {
+        return;
+    }
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    if (easy && curl_easy_setopt(easy.get(), CURLOPT_SHARE, cookieStore->share()) == CURLE_OK) {
+        curl_easy_setopt(easy.get(), CURLOPT_COOKIELIST, "ALL");
+    }
 }
 
 std::string urlWireForm(std::string_view gbkUrl) {
@@ -159,6 +222,13 @@ void RequestObject::perform(const std::string* body) {
     ok = ok && curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, list.get()) == CURLE_OK;
+    // Where the HTTP stack puts its own User-Agent: after Host, before the step's headers.
+    ok = ok && curl_easy_setopt(h, CURLOPT_USERAGENT, userAgent().c_str()) == CURLE_OK;
+    // The cookie engine on, without a file: the run's store only.
+    if (cookieStore->share() != nullptr) {
+        ok = ok && curl_easy_setopt(h, CURLOPT_SHARE, cookieStore->share()) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_COOKIEFILE, "") == CURLE_OK;
+    }
     ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_MAXREDIRS, policy_.maxRedirects) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, policy_.connectTimeoutMs) == CURLE_OK;

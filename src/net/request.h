@@ -26,6 +26,13 @@ struct RequestPolicy {
 // Call once at program start, before any thread is started. Later calls do nothing.
 void initRequests();
 
+// "Mozilla/5.0 (compatible; Tessaly/<version>)", sent with every request.
+const std::string& userAgent();
+
+// Empties the run's cookie store (which every request object shares), for tests that must
+// not see one another's cookies.
+void forgetCookies();
+
 // The header values the web lookups share.
 inline constexpr std::string_view xRequestedWithValue = "XMLHttpRequest";
 inline constexpr std::string_view acceptValue = "application/json, text/javascript, */*; q=0.01";

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -68,7 +69,8 @@ long remainingMs(Clock::time_point deadline) {
 
 }  // namespace
 
-Text resolveIpv4(std::string_view host, std::chrono::milliseconds timeout) {
+Text resolveIpv4(std::string_view host, std::chrono::milliseconds timeout,
+                 const std::function<bool()>& abandoned) {
     const std::string name(host);
     if (name.empty() || name.find('\0') != std::string::npos) {
         return Text();
@@ -88,15 +90,21 @@ Text resolveIpv4(std::string_view host, std::chrono::milliseconds timeout) {
     } catch (const std::system_error&) {
         return Text();
     }
+    const auto deadline = Clock::now() + timeout;
     std::unique_lock lock(lookup->mutex);
-    if (!lookup->done.wait_for(lock, timeout, [&] { return lookup->finished; })) {
-        return Text();
+    while (!lookup->finished) {
+        if (Clock::now() >= deadline || (abandoned && abandoned())) {
+            return Text();
+        }
+        const auto slice = std::min<Clock::duration>(deadline - Clock::now(), abandonCheckInterval);
+        lookup->done.wait_for(lock, slice);
     }
     return lookup->address;
 }
 
 int openTcpConnection(std::string_view host, int port, std::chrono::milliseconds timeout,
-                      const HostResolver& resolver, std::string* failure) {
+                      const HostResolver& resolver, std::string* failure,
+                      const std::function<bool()>& abandoned) {
     const auto deadline = Clock::now() + timeout;
     auto fail = [failure](std::string why) {
         if (failure != nullptr) {
@@ -117,7 +125,10 @@ int openTcpConnection(std::string_view host, int port, std::chrono::milliseconds
     } else if (resolver) {
         dotted = resolver(host);
     } else {
-        dotted = resolveIpv4(host, timeout);
+        dotted = resolveIpv4(host, timeout, abandoned);
+    }
+    if (abandoned && abandoned()) {
+        return fail("given up for a newer connect");
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -139,10 +150,19 @@ int openTcpConnection(std::string_view host, int port, std::chrono::milliseconds
         return fail(dotted + ": " + errorName(error));
     }
     for (;;) {
+        if (abandoned && abandoned()) {
+            close(fd);
+            return fail(dotted + ": given up for a newer connect");
+        }
+        const long left = remainingMs(deadline);
+        const long wait = abandoned ? std::min<long>(left, abandonCheckInterval.count()) : left;
         pollfd waiting{fd, POLLOUT, 0};
-        const int ready = poll(&waiting, 1, static_cast<int>(remainingMs(deadline)));
+        const int ready = poll(&waiting, 1, static_cast<int>(wait));
         if (ready > 0) {
             break;
+        }
+        if (ready == 0 && left > wait) {
+            continue;  // a slice of the wait has passed; ask again whether to go on
         }
         if (ready == 0 || errno != EINTR) {
             close(fd);  // timed out, or poll itself failed

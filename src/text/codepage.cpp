@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 namespace tessaly {
 namespace {
@@ -55,31 +56,6 @@ std::string convert(const char* to, const char* from, std::string_view in, std::
     return out;
 }
 
-// Length of the UTF-8 sequence at the start of s; 0 when s starts with a malformed one.
-std::size_t utf8SequenceLength(std::string_view s) {
-    utf8proc_int32_t cp;
-    auto n = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(s.data()),
-                              static_cast<utf8proc_ssize_t>(s.size()), &cp);
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
-}
-
-// Well-formed UTF-8 where every malformed byte has become U+FFFD.
-std::string sanitizeUtf8(std::string_view in) {
-    std::string out;
-    out.reserve(in.size());
-    while (!in.empty()) {
-        std::size_t n = utf8SequenceLength(in);
-        if (n > 0) {
-            out.append(in.substr(0, n));
-            in.remove_prefix(n);
-        } else {
-            out.append(replacementCharacter);
-            in.remove_prefix(1);
-        }
-    }
-    return out;
-}
-
 // The code points of the text, every malformed byte as U+FFFD. wchar_t holds UCS-4 here,
 // glibc's own encoding, so iconv converts from it to GBK in one step.
 std::wstring decodeUtf8(std::string_view in) {
@@ -101,6 +77,55 @@ std::wstring decodeUtf8(std::string_view in) {
     return out;
 }
 
+// Code points to GBK in one iconv step; characters GBK lacks become "?".
+Text gbkFromCodePoints(const std::wstring& codePoints) {
+    const std::string_view in(reinterpret_cast<const char*>(codePoints.data()),
+                              codePoints.size() * sizeof(wchar_t));
+    return convert("GBK", "WCHAR_T", in, codePoints.size() * 2,
+                   [](std::string_view, std::string& out) {
+                       out.push_back('?');
+                       return sizeof(wchar_t);
+                   });
+}
+
+bool isCombiningMark(wchar_t c) {
+    return utf8proc_get_property(static_cast<utf8proc_int32_t>(c))->combining_class != 0;
+}
+
+// A base character and the combining marks after it become the precomposed character where
+// one exists, as far as the marks compose; every other character stays as it is (no
+// singleton or compatibility mapping: U+F92C keeps its own GBK code). utf8proc's composing
+// step works on the run as given and decomposes nothing first.
+std::wstring composeMarks(const std::wstring& in) {
+    std::wstring out;
+    out.reserve(in.size());
+    std::vector<utf8proc_int32_t> run;
+    std::size_t i = 0;
+    while (i < in.size()) {
+        std::size_t end = i + 1;
+        while (end < in.size() && isCombiningMark(in[end])) {
+            ++end;
+        }
+        if (end - i == 1 || isCombiningMark(in[i])) {
+            out.append(in, i, end - i);  // nothing to compose, or marks without a base
+        } else {
+            run.assign(in.begin() + static_cast<std::ptrdiff_t>(i),
+                       in.begin() + static_cast<std::ptrdiff_t>(end));
+            const utf8proc_ssize_t n = utf8proc_normalize_utf32(
+                run.data(), static_cast<utf8proc_ssize_t>(run.size()), UTF8PROC_COMPOSE);
+            if (n < 0) {
+                out.append(in, i, end - i);
+            } else {
+                for (utf8proc_ssize_t k = 0; k < n; ++k) {
+                    out.push_back(static_cast<wchar_t>(run[static_cast<std::size_t>(k)]));
+                }
+            }
+        }
+        i = end;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string gbkToUtf8(std::string_view gbk) {
@@ -115,28 +140,12 @@ Text utf8ToGbk(std::string_view utf8) {
     // Not straight from UTF-8: glibc converts UTF-8 to GBK in two steps and, each time the
     // second step meets a character GBK lacks, converts the first step's buffer again, so a
     // body full of such characters would take minutes. From code points it is one step.
-    const std::wstring codePoints = decodeUtf8(utf8);
-    const std::string_view in(reinterpret_cast<const char*>(codePoints.data()),
-                              codePoints.size() * sizeof(wchar_t));
-    return convert("GBK", "WCHAR_T", in, codePoints.size() * 2,
-                   [](std::string_view, std::string& out) {
-                       out.push_back('?');
-                       return sizeof(wchar_t);
-                   });
+    return gbkFromCodePoints(decodeUtf8(utf8));
 }
 
 Text utf8ToLocalText(const Bytes& body) {
     // The text ends at the first zero byte, as a zero code unit would end it.
-    std::string clean = sanitizeUtf8(bytesToText(body));
-    utf8proc_uint8_t* composed = nullptr;
-    auto n = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(clean.data()),
-                          static_cast<utf8proc_ssize_t>(clean.size()), &composed,
-                          static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
-    if (n >= 0 && composed != nullptr) {
-        clean.assign(reinterpret_cast<const char*>(composed), static_cast<std::size_t>(n));
-    }
-    std::free(composed);
-    return utf8ToGbk(clean);
+    return gbkFromCodePoints(composeMarks(decodeUtf8(bytesToText(body))));
 }
 
 }  // namespace tessaly

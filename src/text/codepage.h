@@ -16,9 +16,10 @@ std::string gbkToUtf8(std::string_view gbk);
 // rather than failing.
 Text utf8ToGbk(std::string_view utf8);
 
-// A web response in UTF-8 turned into the tool's text: composed (NFC) where a base
-// character and a combining mark have a precomposed form, characters GBK lacks as "?",
-// and the text ends at the first zero byte.
+// A web response in UTF-8 turned into the tool's text: a base character followed by
+// combining marks becomes the precomposed character where one exists, every other
+// character goes to GBK as it is (characters GBK lacks as "?"), and the text ends at the
+// first zero byte.
 Text utf8ToLocalText(const Bytes& body);
 
 }  // namespace tessaly

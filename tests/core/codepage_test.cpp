@@ -57,7 +57,8 @@ TEST(Utf8ToLocalText, Cases) {
         {"overlong", "\xC0\xAF", "??"},
         {"surrogate", "\xED\xA0\x80", "???"},
         {"lone continuation", "\x80\xBF", "??"},
-        // A base character and its combining marks are composed first (NFC).
+        // A base character and the combining marks after it are composed where a
+        // precomposed character exists; nothing else is mapped.
         {"e + acute",
          "caf"
          "e\xCC\x81",
@@ -70,8 +71,11 @@ TEST(Utf8ToLocalText, Cases) {
          "\xCC\x81"
          "e",
          "?e"},
-        // NFC also maps a compatibility ideograph to its unified form.
-        {"compatibility ideograph", "\xEF\xA4\xAC", "\xC0\xC9"},  // U+F92C -> 郎
+        {"a lone mark", "\xCC\x81", "?"},
+        {"composes as far as the marks go", "e\xCC\x81\xCC\x81", "\xA8\xA6?"},  // é and ́
+        // A compatibility ideograph keeps its own code; so does a singleton like Ω (U+2126).
+        {"compatibility ideograph", "\xEF\xA4\xAC", "\xFD\x9C"},  // U+F92C
+        {"singleton", "\xE2\x84\xA6", "?"},                       // not Ω's A6 B8
     };
     for (const Case& c : cases) {
         EXPECT_EQ(showBytes(utf8ToLocalText(c.in)), showBytes(c.expected)) << c.name;
@@ -117,15 +121,10 @@ TEST(GbkToUtf8, Cases) {
     }
 }
 
-// Every double-byte GBK character that has a Unicode form comes back as itself; through
-// utf8ToLocalText too, except the compatibility ideographs that NFC maps to the unified
-// ideograph they stand for, which GBK holds as well.
+// Every double-byte GBK character that has a Unicode form comes back as itself, through
+// utf8ToLocalText too: no character is mapped to another, the compatibility ideographs
+// included.
 TEST(GbkToUtf8, EveryCharacterComesBack) {
-    const std::map<std::string, std::string> unifiedByNfc = {
-        {"\xFD\x9C", "\xC0\xC9"}, {"\xFD\x9D", "\xC1\xB9"}, {"\xFD\x9E", "\xB6\x6A"},
-        {"\xFD\x9F", "\xD1\x59"}, {"\xFD\xA0", "\xEB\x4F"}, {"\xFE\x40", "\xD8\xA3"},
-        {"\xFE\x41", "\x86\xD8"}, {"\xFE\x47", "\xC0\xF1"}, {"\xFE\x49", "\xCC\x55"},
-    };
     int converted = 0;
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
         for (int trail = 0x40; trail <= 0xFE; ++trail) {
@@ -139,9 +138,7 @@ TEST(GbkToUtf8, EveryCharacterComesBack) {
             }
             ++converted;
             ASSERT_EQ(showBytes(utf8ToGbk(utf8)), showBytes(gbk));
-            const auto unified = unifiedByNfc.find(gbk);
-            ASSERT_EQ(showBytes(utf8ToLocalText(utf8)),
-                      showBytes(unified == unifiedByNfc.end() ? gbk : unified->second));
+            ASSERT_EQ(showBytes(utf8ToLocalText(utf8)), showBytes(gbk));
         }
     }
     EXPECT_GT(converted, 21000);  // the whole table was walked

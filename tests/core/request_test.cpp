@@ -2,10 +2,14 @@
 // received, and an empty body for every kind of failure.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <optional>
 #include <string>
 
 #include "net/request.h"
+#include "support/case_exchange.h"
 #include "support/http_server.h"
 
 namespace tessaly {
@@ -49,7 +53,7 @@ TEST_F(RequestTest, PostCarriesTheHeadersInOrderAndNothingElse) {
     EXPECT_EQ(requests[0].raw(),
               "POST /Tools/dig_trace/ HTTP/1.1\r\n"
               "Host: " +
-                  server.hostHeader() +
+                  server.hostHeader() + "\r\nUser-Agent: " + userAgent() +
                   "\r\n"
                   "Referer: " +
                   url +
@@ -71,7 +75,7 @@ TEST_F(RequestTest, GetSendsTheSameHeadersWithoutBody) {
     EXPECT_EQ(requests[0].raw(),
               "GET /?hostnames=a&type= HTTP/1.1\r\n"
               "Host: " +
-                  server.hostHeader() +
+                  server.hostHeader() + "\r\nUser-Agent: " + userAgent() +
                   "\r\n"
                   "Referer: " +
                   url + "\r\n" + commonTail + "\r\n");
@@ -85,7 +89,8 @@ TEST_F(RequestTest, LongBodyIsSentAtOnceWithoutExpect) {
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].header("Expect"), "");
-    EXPECT_EQ(requests[0].headerLines.size(), 5u);  // Host, Referer, Accept, Content-Type, Length
+    // Host, User-Agent, Referer, Accept, Content-Type, Content-Length
+    EXPECT_EQ(requests[0].headerLines.size(), 6u);
     EXPECT_EQ(requests[0].body, body);
 }
 
@@ -241,6 +246,58 @@ TEST_F(RequestTest, UntrustedCertificateFailsTheRequest) {
         EXPECT_EQ(fetch(trustsTestCa, "POST", url, "x"), "");
         EXPECT_EQ(server.requestCount(), 0u);
     }
+}
+
+// The run keeps one cookie store, as a system's HTTP stack does: a cookie that a reply sets
+// goes with later requests to that host, also from a new request object, and to no other
+// host. Nothing of it is written to disk.
+TEST_F(RequestTest, CookiesLastForTheRunAndStayWithTheirHost) {
+    const testing::ForgetCookies cookiesOfThisTestOnly;
+    CannedReply setsSession = CannedReply::ok("first");
+    setsSession.headers = {"Set-Cookie: ASP.NET_SessionId=abc123; path=/; HttpOnly"};
+    HttpServer server({setsSession, CannedReply::ok("second"), CannedReply::ok("third")});
+    fetch({}, "POST", server.origin() + "/lookup-dg.aspx", "a");
+    fetch({}, "POST", server.origin() + "/lookup-dg.aspx", "b");
+    // The same server under another host name is another site.
+    fetch({}, "GET", "http://localhost:" + std::to_string(server.port()) + "/");
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].header("Cookie"), "");
+    EXPECT_EQ(requests[1].header("Cookie"), "ASP.NET_SessionId=abc123");
+    EXPECT_EQ(requests[2].header("Cookie"), "");
+}
+
+// Fifty lookups at once set and send cookies through the one store (ThreadSanitizer checks
+// the locking in its build).
+TEST_F(RequestTest, ManyRequestsShareTheCookieStore) {
+    const testing::ForgetCookies cookiesOfThisTestOnly;
+    CannedReply setsCookie = CannedReply::ok("ok");
+    setsCookie.headers = {"Set-Cookie: visit=1; path=/"};
+    HttpServer server;
+    server.setFallback(setsCookie);
+    std::vector<std::thread> lookups;
+    std::atomic<int> answered{0};
+    for (int i = 0; i < 50; ++i) {
+        lookups.emplace_back([&, i] {
+            const std::string url = server.origin() + "/page" + std::to_string(i);
+            for (int n = 0; n < 2; ++n) {
+                if (fetch({}, "POST", url, "x") == "ok") {
+                    ++answered;
+                }
+            }
+        });
+    }
+    for (std::thread& lookup : lookups) {
+        lookup.join();
+    }
+    EXPECT_EQ(answered, 100);
+    std::size_t withCookie = 0;
+    for (const auto& request : server.requests()) {
+        withCookie += request.header("Cookie") == "visit=1" ? 1 : 0;
+    }
+    // Every lookup's second request comes after its first reply set the cookie.
+    EXPECT_GE(withCookie, 50u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/chains.h"
+#include "base/version.h"
 #include "net/request.h"
 #include "support/case_exchange.h"
 #include "support/case_file.h"
@@ -77,12 +78,14 @@ class TraceCase : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(TraceCase, RequestsAndWrittenText) {
     const CaseFile file = testing::readCaseFile(GetParam());
+    const testing::ForgetCookies cookiesOfThisCaseOnly;
     TraceServers servers;
     const Service service = serviceNamed(testing::clientValue(file, "service"));
     HttpServer& server = service.onTls ? servers.serviceA : servers.plain;
     const Endpoints endpoints = servers.endpoints();
     const testing::CaseVariables variables = {
         {"HOST", server.hostHeader()},
+        {"VERSION", std::string(tessalyVersion)},
         {"RESOLVER", endpoints.traceResolver},
         {"VIEWSTATE", endpoints.traceServiceDViewState},
         {"EVENTVALIDATION", endpoints.traceServiceDEventValidation},

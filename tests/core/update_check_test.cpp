@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "base/version.h"
+#include "net/request.h"
 #include "support/http_server.h"
 #include "support/memory_ports.h"
 #include "support/show_bytes.h"
@@ -114,7 +115,7 @@ TEST_F(UpdateCheckTest, AsksTheServerPastAnyCache) {
     EXPECT_EQ(requests[0].raw(), "GET " + std::string(Endpoints{}.versionEndpoint.path) +
                                      " HTTP/1.1\r\n"
                                      "Host: " +
-                                     server.hostHeader() +
+                                     server.hostHeader() + "\r\nUser-Agent: " + userAgent() +
                                      "\r\n"
                                      "Accept: */*\r\n"
                                      "Cache-Control: no-cache\r\n"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/chains.h"
+#include "base/version.h"
 #include "support/case_exchange.h"
 #include "support/http_server.h"
 #include "support/literal_web_whois.h"
@@ -208,6 +209,7 @@ protected:
 
 TEST_P(WebWhoisCase, RequestAndShownText) {
     const testing::CaseFile file = testing::readCaseFile(GetParam());
+    const testing::ForgetCookies cookiesOfThisCaseOnly;
     const std::string service = testing::clientValue(file, "service");
     ASSERT_TRUE(service == "A" || service == "B") << file.path;
     const LookupStep step = service == "A" ? webWhoisServiceA : webWhoisServiceB;
@@ -226,6 +228,7 @@ TEST_P(WebWhoisCase, RequestAndShownText) {
     const auto requests = server.requests();
     testing::CaseVariables variables = {
         {"HOST", server.hostHeader()},
+        {"VERSION", std::string(tessalyVersion)},
         {"REGISTRAR", std::string(registrarWhoisHost)},
     };
     // Service B's last key is the time of the request in milliseconds, 13 digits.

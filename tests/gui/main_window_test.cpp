@@ -70,6 +70,9 @@ private slots:
     void controlsOfTheForm();
     void domainAndOutputBoxes();
     void aboutOpensOnTheLeftButtonPress();
+    void aboutOpensWhereverTheLabelIsPressed_data();
+    void aboutOpensWhereverTheLabelIsPressed();
+    void boxesAreBlackOnWhiteUnderADarkTheme();
     void aboutBoxIsModalWhileWorkersGoOn();
     void startUpActionRunsOnceAtCreation();
     void updateBoxDoesNotBlock();
@@ -202,6 +205,81 @@ void MainWindowTest::aboutOpensOnTheLeftButtonPress() {
     QCOMPARE(text.substr(0, prefix.size()), prefix);
     const Text number = text.substr(prefix.size());
     QVERIFY(number.find_first_not_of("0123456789") == Text::npos);
+}
+
+void MainWindowTest::aboutOpensWhereverTheLabelIsPressed_data() {
+    QTest::addColumn<int>("row");
+    QTest::newRow("top row") << 0;
+    QTest::newRow("middle row") << 8;
+    QTest::newRow("bottom row, over the group box's edge") << 15;
+}
+
+// The press goes to the window as the window system delivers it, so the widget on top at
+// that point takes it: the label's lower rows lie over the group box.
+void MainWindowTest::aboutOpensWhereverTheLabelIsPressed() {
+    QFETCH(int, row);
+    testing::RecordingMessageBoxes about;
+    WindowSeams seams = testing::offlineSeams();
+    seams.aboutBox = &about;
+    MainWindow window(std::move(seams));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QRect label = window.关于作者标签->geometry();
+    QCOMPARE(label.size(), QSize(47, 16));
+    for (int column : {0, label.width() / 2, label.width() - 1}) {
+        const QPoint point = label.topLeft() + QPoint(column, row);
+        QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, point);
+        QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, point);
+    }
+    QCOMPARE(about.shown().size(), std::size_t{3});
+    QVERIFY(window.分组框1->isVisible());
+    QCOMPARE(window.分组框1->geometry(), QRect(11, 12, 540, 52));
+}
+
+// Under a dark desktop palette both edit boxes keep black text on white.
+void MainWindowTest::boxesAreBlackOnWhiteUnderADarkTheme() {
+    const QPalette before = QApplication::palette();
+    QPalette dark;
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        dark.setColor(group, QPalette::Window, QColor(0x20, 0x20, 0x20));
+        dark.setColor(group, QPalette::WindowText, Qt::white);
+        dark.setColor(group, QPalette::Base, QColor(0x10, 0x10, 0x10));
+        dark.setColor(group, QPalette::Text, QColor(0xE0, 0xE0, 0xE0));
+    }
+    QApplication::setPalette(dark);
+    {
+        MainWindow window(testing::offlineSeams());
+        window.编辑框1->setText(QStringLiteral("WWWWWWWW"));
+        window.outputBox().setText("WWWWWWWW\r\nWWWWWWWW");
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        for (QWidget* box :
+             {static_cast<QWidget*>(window.编辑框1), static_cast<QWidget*>(window.编辑框2)}) {
+            const QImage shot = box->grab().toImage();
+            int white = 0, black = 0, other = 0;
+            for (int y = 0; y < shot.height(); ++y) {
+                for (int x = 0; x < shot.width(); ++x) {
+                    const QColor c = shot.pixelColor(x, y);
+                    if (c.lightness() > 240) {
+                        ++white;
+                    } else if (c.lightness() < 40) {
+                        ++black;
+                    } else {
+                        ++other;
+                    }
+                }
+            }
+            const QString name = box->objectName();
+            // The ground is white, the text black; the dark theme's colours are nowhere.
+            QVERIFY2(white > (white + black + other) / 2, qPrintable(name));
+            QVERIFY2(black > 20, qPrintable(name));
+            QCOMPARE(box->palette().color(QPalette::Active, QPalette::Base), QColor(Qt::white));
+            QCOMPARE(box->palette().color(QPalette::Active, QPalette::Text), QColor(Qt::black));
+        }
+    }
+    QApplication::setPalette(before);
 }
 
 void MainWindowTest::aboutBoxIsModalWhileWorkersGoOn() {

@@ -160,11 +160,15 @@ void StressTest::hundredClicksAtOnce() {
     testing::serveEvents(100);  // the last arrivals are handled
 
     QCOMPARE(servers.trace->requestCount(), std::size_t{50});
-    QCOMPARE(servers.whois->connections(), std::size_t{50});
+    // A connect still being made gives way to a newer click's, so as few as one of the
+    // fifty reaches the server; the last click's always does.
+    const std::size_t connections = servers.whois->connections();
+    QVERIFY(connections >= 1 && connections <= 50);
     const Text shown = window.outputBox().readText();
     QVERIFY2(servers.wholeResults.count(shown) == 1, shown.c_str());
-    std::printf("100 clicks: handled in %.1f ms (%.2f ms each); every worker ended after %.0f ms\n",
-                clicksMs, clicksMs / 100, workersMs);
+    std::printf("100 clicks: handled in %.1f ms (%.2f ms each); every worker ended after %.0f ms; "
+                "%zu of 50 WHOIS connects reached the server\n",
+                clicksMs, clicksMs / 100, workersMs, connections);
     meter.report("50 whois + 50 digtrace clicks at once");
 }
 

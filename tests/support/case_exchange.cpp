@@ -24,6 +24,10 @@ CannedReply replyFrom(const CaseSection& data, const CaseVariables& variables) {
     CannedReply reply =
         CannedReply::ok(sectionText(data, variables), std::stoi(data.attribute("status", "200")));
     reply.location = data.attribute("location");
+    const std::string header = data.attribute("header");
+    if (!header.empty()) {
+        reply.headers.push_back(header);
+    }
     return reply;
 }
 

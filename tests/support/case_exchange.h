@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "net/request.h"
 #include "support/case_file.h"
 #include "support/http_server.h"
 
@@ -34,6 +35,15 @@ std::string expectedOutputOf(const CaseFile& file, const CaseVariables& variable
 // the block or the section is missing.
 std::string clientValue(const CaseFile& file, const std::string& section,
                         const std::string& otherwise = "");
+
+// The run's cookie store starts empty and is emptied again when this goes: a case sees
+// only the cookies its own replies set.
+struct ForgetCookies {
+    ForgetCookies() { forgetCookies(); }
+    ~ForgetCookies() { forgetCookies(); }
+    ForgetCookies(const ForgetCookies&) = delete;
+    ForgetCookies& operator=(const ForgetCookies&) = delete;
+};
 
 // A test name from a case file's path: its stem with every other character than letters and
 // digits made "_" (for INSTANTIATE_TEST_SUITE_P).

@@ -319,6 +319,9 @@ void answer(Channel& channel, const RecordedRequest& request, const CannedReply&
             if (!reply.location.empty()) {
                 extra += "Location: " + reply.location + "\r\n";
             }
+            for (const std::string& header : reply.headers) {
+                extra += header + "\r\n";
+            }
             channel.write(replyHead(reply.status, extra) + reply.body);
             break;
         }

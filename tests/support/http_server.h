@@ -36,7 +36,8 @@ struct CannedReply {
     std::string body;
     std::size_t hugeBodyBytes = 0;
     bool announceLength = true;
-    std::string location;  // sent as a Location header when not empty
+    std::string location;              // sent as a Location header when not empty
+    std::vector<std::string> headers;  // further "Name: value" lines, sent in this order
 
     static CannedReply ok(std::string body, int status = 200);
     // "302 Found" to location (a path on this server or a full URL).

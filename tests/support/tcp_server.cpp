@@ -269,14 +269,20 @@ struct TcpServer::State {
 
 namespace {
 
-int boundLoopbackSocket(int& port) {
+// A socket bound to address (a loopback address) and port (0: any free one), which is set.
+int boundLoopbackSocket(const std::string& host, int& port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         throw std::runtime_error("socket");
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1 ||
+        (ntohl(address.sin_addr.s_addr) >> 24) != 127) {
+        close(fd);
+        throw std::runtime_error("not a loopback address: " + host);
+    }
     socklen_t length = sizeof address;
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -287,10 +293,10 @@ int boundLoopbackSocket(int& port) {
     return fd;
 }
 
-bool connectsWithin(int fd, int port, int waitMs) {
+bool connectsWithin(int fd, const std::string& host, int port, int waitMs) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, host.c_str(), &address.sin_addr);
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
         return true;
@@ -310,12 +316,14 @@ bool connectsWithin(int fd, int port, int waitMs) {
 
 }  // namespace
 
-TcpServer::TcpServer(std::vector<TcpScript> scripts) : state_(std::make_shared<State>()) {
+TcpServer::TcpServer(std::vector<TcpScript> scripts, const std::string& address, int port)
+    : state_(std::make_shared<State>()) {
     if (scripts.empty()) {
         scripts.push_back(TcpScript::answer({}));
     }
     state_->scripts = std::move(scripts);
-    state_->listenFd = boundLoopbackSocket(state_->port);
+    state_->port = port;
+    state_->listenFd = boundLoopbackSocket(address, state_->port);
     if (listen(state_->listenFd, 16) != 0) {
         throw std::runtime_error("listen");
     }
@@ -326,15 +334,15 @@ std::unique_ptr<TcpServer> TcpServer::refusing() {
     std::unique_ptr<TcpServer> server(new TcpServer());
     server->state_ = std::make_shared<State>();
     // Bound but not listening: the port stays ours and every connect gets a reset.
-    server->state_->listenFd = boundLoopbackSocket(server->state_->port);
+    server->state_->listenFd = boundLoopbackSocket("127.0.0.1", server->state_->port);
     return server;
 }
 
-std::unique_ptr<TcpServer> TcpServer::neverAccepting() {
+std::unique_ptr<TcpServer> TcpServer::neverAccepting(const std::string& address) {
     std::unique_ptr<TcpServer> server(new TcpServer());
     server->state_ = std::make_shared<State>();
     State& state = *server->state_;
-    state.listenFd = boundLoopbackSocket(state.port);
+    state.listenFd = boundLoopbackSocket(address, state.port);
     if (listen(state.listenFd, 0) != 0) {
         throw std::runtime_error("listen");
     }
@@ -343,7 +351,7 @@ std::unique_ptr<TcpServer> TcpServer::neverAccepting() {
     for (int i = 0; i < 16; ++i) {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         state.fillers.push_back(fd);
-        if (!connectsWithin(fd, state.port, 200)) {
+        if (!connectsWithin(fd, address, state.port, 200)) {
             break;
         }
     }

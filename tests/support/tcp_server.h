@@ -51,13 +51,15 @@ struct TcpScript {
 
 class TcpServer {
 public:
-    // scripts[i] serves connection i; the last script serves every later connection.
-    explicit TcpServer(std::vector<TcpScript> scripts);
+    // scripts[i] serves connection i; the last script serves every later connection. It
+    // listens on address (a loopback address) and port (0: a free one).
+    explicit TcpServer(std::vector<TcpScript> scripts, const std::string& address = "127.0.0.1",
+                       int port = 0);
     // A port on 127.0.0.1 where nothing listens: every connect is refused.
     static std::unique_ptr<TcpServer> refusing();
     // A server whose accept queue is full: connects neither succeed nor fail until the
     // client gives up.
-    static std::unique_ptr<TcpServer> neverAccepting();
+    static std::unique_ptr<TcpServer> neverAccepting(const std::string& address = "127.0.0.1");
     ~TcpServer();
     TcpServer(const TcpServer&) = delete;
     TcpServer& operator=(const TcpServer&) = delete;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -60,6 +61,16 @@ QFont domainBoxFont() {
     return font;
 }
 
+// Black text on white whatever the desktop's theme, in every state of the box.
+void blackOnWhite(QWidget* box) {
+    QPalette palette = box->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Base, Qt::white);
+        palette.setColor(group, QPalette::Text, Qt::black);
+    }
+    box->setPalette(palette);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(WindowSeams seams)
@@ -108,9 +119,13 @@ void MainWindow::createControls() {
     编辑框2 = named(new QPlainTextEdit(this), "编辑框2", QRect(15, 80, 536, 280));
 
     // 标签1 reaches under the left end of the domain box; the box stays on top so that
-    // clicks there reach it.
+    // clicks there reach it. The About label's lower rows lie over the group box's top
+    // edge: the label stays on top so that a press anywhere on it opens the box.
     标签1->lower();
+    关于作者标签->raise();
     编辑框1->setFont(domainBoxFont());
+    blackOnWhite(编辑框1);
+    blackOnWhite(编辑框2);
     编辑框1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     编辑框1->setMaxLength(std::numeric_limits<int>::max());
     // The "&" of the About label marks its mnemonic, which moves to the domain box.

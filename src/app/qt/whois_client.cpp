@@ -88,19 +88,32 @@ QtWhoisConnection::QtWhoisConnection(WhoisClient* client, std::shared_ptr<UiChan
       connectTimeout_(connectTimeout) {}
 
 WhoisConnectionToken QtWhoisConnection::connect(std::string_view host, int port) {
-    std::lock_guard lock(connectMutex_);
+    const std::uint64_t attempt = ++lastAttempt_;
+    const auto abandoned = [this, attempt] { return lastAttempt_.load() != attempt; };
     if (!channel_->call([this] { client_->dropConnection(); })) {
         return WhoisConnectionToken();  // the window has gone
     }
     std::string failure;
-    const int fd = openTcpConnection(host, port, connectTimeout_, resolver_, &failure);
+    const int fd = openTcpConnection(host, port, connectTimeout_, resolver_, &failure, abandoned);
     if (fd < 0) {
         logLine(LogTopic::whois, "connect to ", host, ":", port, " failed: ", failure);
         return WhoisConnectionToken();
     }
-    const WhoisConnectionToken token(++lastConnection_);
+    const WhoisConnectionToken token(attempt);
     bool adopted = false;
-    if (!channel_->call([&] { adopted = client_->adopt(fd, token); })) {
+    // Decided on the user-interface thread, where every drop and adopt runs: once a newer
+    // connect has begun this one gives way; a newer one that begins after this adopt closes
+    // the connection with its drop, as any later connect does.
+    const bool served = channel_->call([&] {
+        if (abandoned()) {
+            ::close(fd);
+            logLine(LogTopic::whois, "connect to ", host, ":", port,
+                    " given up for a newer connect");
+        } else {
+            adopted = client_->adopt(fd, token);
+        }
+    });
+    if (!served) {
         ::close(fd);
     }
     if (!adopted) {

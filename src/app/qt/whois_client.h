@@ -11,11 +11,11 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "app/qt/ui_channel.h"
 #include "lookup/ports.h"
@@ -60,8 +60,10 @@ public:
                       HostResolver resolver, std::chrono::milliseconds connectTimeout);
 
     // Closes the previous connection silently (nothing more arrives from it), then opens
-    // the new one. Connects of several workers run one after another, so no connect
-    // closes a connection that another worker is still opening.
+    // the new one. The later connect wins, as the box's last write does: a connect still
+    // being made when a newer one starts gives way (it fails, so its worker writes and sends
+    // nothing), and the newer one proceeds at once. A connect never closes the connection
+    // that a newer one has opened.
     WhoisConnectionToken connect(std::string_view host, int port) override;
     // Sends on the connection that token names; false when that connection has been
     // replaced since or has closed, or the window has gone.
@@ -72,8 +74,7 @@ private:
     std::shared_ptr<UiChannel> channel_;
     HostResolver resolver_;
     std::chrono::milliseconds connectTimeout_;
-    std::mutex connectMutex_;  // held from closing the old connection to handing over the new
-    std::uint64_t lastConnection_ = 0;  // under connectMutex_
+    std::atomic<std::uint64_t> lastAttempt_{0};  // the newest connect; it names its token
 };
 
 }  // namespace tessaly

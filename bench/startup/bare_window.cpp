@@ -1,0 +1,45 @@
+// The yardstick of Tessaly's start-up: a bare Qt 6 window with the same controls, places,
+// fonts and Chinese labels as Tessaly's, and nothing behind them (no lookups, no update
+// check, no icon, no request library). Built for the start-up benchmark only.
+#include <QApplication>
+#include <QFont>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QWidget>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QWidget window;
+    window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint);
+    window.setWindowTitle(QStringLiteral("Tessaly 1.00  By Orvane 2014-01-16"));
+    window.setFixedSize(571, 406);
+
+    auto* about = new QLabel(QString::fromUtf8("&关于作者"), &window);
+    about->setGeometry(503, 3, 47, 16);
+    auto* group = new QGroupBox(&window);
+    group->setGeometry(11, 12, 540, 52);
+    auto* domain = new QLineEdit(QStringLiteral("www.example.com"), group);
+    domain->setGeometry(44, 14, 297, 30);
+    QFont font;
+    font.setFamilies({QString::fromUtf8("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC"),
+                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")});
+    font.setPixelSize(16);
+    domain->setFont(font);
+    auto* caption = new QLabel(QString::fromUtf8("域名"), group);
+    caption->setGeometry(11, 17, 80, 24);
+    caption->lower();
+    (new QPushButton(QStringLiteral("whois"), group))->setGeometry(352, 13, 80, 32);
+    (new QPushButton(QStringLiteral("digtrace"), group))->setGeometry(447, 12, 80, 32);
+    auto* output = new QPlainTextEdit(&window);
+    output->setGeometry(15, 80, 536, 280);
+    output->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    about->raise();
+    window.show();
+    return QApplication::exec();
+}

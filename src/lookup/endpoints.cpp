@@ -13,6 +13,8 @@ constexpr std::string_view webWhoisServiceAOrigin = "http://whois.chinaz.com";
 constexpr std::string_view webWhoisServiceBOrigin = "http://whois.aizhan.com";
 constexpr std::string_view makerSiteOrigin = "http://www.orvane.com";
 constexpr std::string_view secondDownloadSite = "www.onlinedown.net";
+// IANA's WHOIS server names the WHOIS server of every top-level domain.
+constexpr std::string_view ianaWhoisHost = "whois.iana.org";
 
 // The public recursive resolver that trace service B is asked to use.
 constexpr std::string_view traceResolverAddress = "8.8.8.8";
@@ -37,6 +39,7 @@ Endpoints makeFixedEndpoints() {
     e.traceResolver = traceResolverAddress;
     e.traceServiceDViewState = traceServiceDViewState;
     e.traceServiceDEventValidation = traceServiceDEventValidation;
+    e.ianaWhois.host = ianaWhoisHost;
     return e;
 }
 

@@ -40,6 +40,7 @@ struct Endpoints {
     WebService webWhoisServiceB{{}, "/whois/api_whois_full"};  // the query is appended
     WebService versionEndpoint{{}, "/soft/renew/ravlet.php"};  // the maker's site
     WebService downloadPage{{}, "/soft/"};                     // the maker's site
+    WebService rdapBootstrap{{}, "/rdap/dns.json"};            // IANA's RDAP registry
 
     std::string secondDownloadSite;            // a domain name alone
     std::string traceResolver;                 // dotted IPv4 of a public recursive resolver
@@ -56,9 +57,10 @@ struct Endpoints {
     std::chrono::milliseconds ianaAnswerTimeout{5'000};
 
     // Every web service above, so that a test can point them all at one origin.
-    std::array<WebService*, 8> webServices() {
-        return {&traceServiceA,    &traceServiceB,    &traceServiceC,   &traceServiceD,
-                &webWhoisServiceA, &webWhoisServiceB, &versionEndpoint, &downloadPage};
+    std::array<WebService*, 9> webServices() {
+        return {&traceServiceA,   &traceServiceB,    &traceServiceC,
+                &traceServiceD,   &webWhoisServiceA, &webWhoisServiceB,
+                &versionEndpoint, &downloadPage,     &rdapBootstrap};
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include "base/log.h"
 #include "text/codepage.h"
+#include "whois/rdap_query.h"
 #include "whois/whois_referral.h"
 #include "whois/whois_servers.h"
 
@@ -65,6 +66,9 @@ void queryWhoisServer(Text& domain, LookupContext& context) {
     const WhoisConnectionToken connection =
         context.whoisClient.connect(host, context.endpoints.whoisPort);
     if (!connection) {
+        // No WHOIS connection: RDAP may still hold the registration. When it yields nothing,
+        // nothing is written, as after any failed connect.
+        showRdapRegistration(domain, context);
         return;
     }
     logLine(LogTopic::whois, "queryWhoisServer: asking ", host, ":", context.endpoints.whoisPort,

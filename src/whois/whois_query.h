@@ -26,7 +26,8 @@ ReducedDomain reduceDomain(std::string_view typed);
 
 // Reduces the domain, asks whoisServerFor for the server of its top-level label, and where the
 // table has none, whoisServerByReferral; then connects the window's client on port 43, writes
-// the busy text and sends the query line. A failed connect writes and sends nothing.
+// the busy text and sends the query line. A failed connect sends nothing; then only
+// showRdapRegistration may write the box.
 void queryWhoisServer(Text& domain, LookupContext& context);
 
 // Runs on the user-interface thread for each arrival of the window's TCP client.

@@ -16,6 +16,10 @@ constexpr std::string_view webWhoisServiceAOrigin = "http://whois.chinaz.com";
 constexpr std::string_view webWhoisServiceBOrigin = "http://whois.www.net.cn";
 constexpr std::string_view makerSiteOrigin = "http://www.orvane.com";
 constexpr std::string_view secondDownloadSite = "www.onlinedown.net";
+// IANA's WHOIS server names the WHOIS server of every top-level domain, and its bootstrap
+// registry (RFC 9224) the RDAP services of the top-level domains.
+constexpr std::string_view ianaWhoisHost = "whois.iana.org";
+constexpr std::string_view ianaDataOrigin = "https://data.iana.org";
 
 // The public recursive resolver that trace service B is asked to use.
 constexpr std::string_view traceResolverAddress = "8.8.8.8";
@@ -36,10 +40,12 @@ Endpoints makeFixedEndpoints() {
     e.webWhoisServiceB.origin = webWhoisServiceBOrigin;
     e.versionEndpoint.origin = makerSiteOrigin;
     e.downloadPage.origin = makerSiteOrigin;
+    e.rdapBootstrap.origin = ianaDataOrigin;
     e.secondDownloadSite = secondDownloadSite;
     e.traceResolver = traceResolverAddress;
     e.traceServiceDViewState = traceServiceDViewState;
     e.traceServiceDEventValidation = traceServiceDEventValidation;
+    e.ianaWhois.host = ianaWhoisHost;
     return e;
 }
 

@@ -1,12 +1,15 @@
 // Where the tool's web lookups, the update check and the WHOIS queries go. Each web service
 // is an origin (scheme and host) and the fixed path of its endpoint. The program always uses
-// fixedEndpoints(); tests point the origins at loopback servers.
+// fixedEndpoints(); tests point the origins at loopback servers. A default Endpoints names
+// no host at all.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <string>
 #include <string_view>
 
+#include "lookup/ports.h"
 #include "net/request.h"
 #include "text/text.h"
 
@@ -16,6 +19,12 @@ struct WebService {
     std::string origin;     // "scheme://host", no slash at the end (tests add a port)
     std::string_view path;  // the endpoint's fixed path, from its first slash
     Text url() const { return origin + std::string(path); }
+};
+
+// A server spoken to over TCP: a host name (or dotted IPv4 address) and its port.
+struct TcpService {
+    std::string host;  // empty: there is no such server, and nothing is asked
+    int port = 43;
 };
 
 // The page from which web WHOIS service B's query is made; its Referer names this path on
@@ -31,6 +40,7 @@ struct Endpoints {
     WebService webWhoisServiceB{{}, "/whois/api_whois_full"};  // the query is appended
     WebService versionEndpoint{{}, "/soft/renew/ravlet.php"};  // the maker's site
     WebService downloadPage{{}, "/soft/"};                     // the maker's site
+    WebService rdapBootstrap{{}, "/rdap/dns.json"};            // IANA's RDAP registry
 
     std::string secondDownloadSite;            // a domain name alone
     std::string traceResolver;                 // dotted IPv4 of a public recursive resolver
@@ -39,10 +49,18 @@ struct Endpoints {
     int whoisPort = 43;
     RequestPolicy requestPolicy;
 
+    // IANA's WHOIS server, asked which WHOIS server answers for a top-level domain that the
+    // table lacks. The worker's exchange with it is bounded: the connect like the window's
+    // client's, then the whole answer within ianaAnswerTimeout.
+    TcpService ianaWhois;
+    std::chrono::milliseconds ianaConnectTimeout = whoisConnectTimeout;
+    std::chrono::milliseconds ianaAnswerTimeout{5'000};
+
     // Every web service above, so that a test can point them all at one origin.
-    std::array<WebService*, 8> webServices() {
-        return {&traceServiceA,    &traceServiceB,    &traceServiceC,   &traceServiceD,
-                &webWhoisServiceA, &webWhoisServiceB, &versionEndpoint, &downloadPage};
+    std::array<WebService*, 9> webServices() {
+        return {&traceServiceA,   &traceServiceB,    &traceServiceC,
+                &traceServiceD,   &webWhoisServiceA, &webWhoisServiceB,
+                &versionEndpoint, &downloadPage,     &rdapBootstrap};
     }
 };
 

@@ -4,6 +4,8 @@
 
 #include "base/log.h"
 #include "text/codepage.h"
+#include "whois/rdap_query.h"
+#include "whois/whois_referral.h"
 #include "whois/whois_servers.h"
 
 namespace tessaly {
@@ -53,15 +55,20 @@ void queryWhoisServer(Text& domain, LookupContext& context) {
                 "\" has fewer than two labels; nothing is asked");
         return;  // the box keeps what it holds, as after a failed connect
     }
-    const Text host = whoisServerFor(reduced.topLevel);
+    Text host = whoisServerFor(reduced.topLevel);
     if (host.empty()) {
         logLine(LogTopic::whois, "queryWhoisServer: no server in the table for \"",
                 gbkToUtf8(reduced.topLevel), "\"");
+        // IANA names the server, if any; its exchange leaves the window's client alone.
+        host = whoisServerByReferral(reduced.topLevel, context);
     }
     // An empty host fails, but only after the previous connection has been closed.
     const WhoisConnectionToken connection =
         context.whoisClient.connect(host, context.endpoints.whoisPort);
     if (!connection) {
+        // No WHOIS connection: RDAP may still hold the registration. When it yields nothing,
+        // nothing is written, as after any failed connect.
+        showRdapRegistration(domain, context);
         return;
     }
     logLine(LogTopic::whois, "queryWhoisServer: asking ", host, ":", context.endpoints.whoisPort,

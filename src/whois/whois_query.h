@@ -1,5 +1,6 @@
-// The first step of the WHOIS chain: reduce the typed domain, pick the server, connect
-// on port 43, send the query line; and the handler that shows the answer as it arrives.
+// The first step of the WHOIS chain: reduce the typed domain, pick the server (from the
+// table, else the one IANA names), connect on port 43, send the query line; and the handler
+// that shows the answer as it arrives.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,10 @@ struct ReducedDomain {
 // when the second-to-last is "com", "net", "org", "edu" or "co".
 ReducedDomain reduceDomain(std::string_view typed);
 
+// Reduces the domain, asks whoisServerFor for the server of its top-level label, and where the
+// table has none, whoisServerByReferral; then connects the window's client on port 43, writes
+// the busy text and sends the query line. A failed connect sends nothing; then only
+// showRdapRegistration may write the box.
 void queryWhoisServer(Text& domain, LookupContext& context);
 
 // Runs on the user-interface thread for each arrival of the window's TCP client.

@@ -9,13 +9,16 @@
 
 namespace tessaly::testing {
 
+// IANA's WHOIS server, which is no web service, goes to a loopback port where nothing
+// listens, so that no test asks a server off this machine by chance.
 inline void pointEveryServiceAt(Endpoints& endpoints, std::string_view origin) {
     for (WebService* service : endpoints.webServices()) {
         service->origin = origin;
     }
+    endpoints.ianaWhois = {"127.0.0.1", 1};
 }
 
-// fixedEndpoints() with every web service at origin.
+// fixedEndpoints() with every web service at origin (and IANA's WHOIS server refusing).
 inline Endpoints endpointsAt(std::string_view origin) {
     Endpoints endpoints = fixedEndpoints();
     pointEveryServiceAt(endpoints, origin);

@@ -157,10 +157,10 @@ void MainWindow::startWorker(void (*chain)(DomainBox&, LookupContext&)) {
     ++*runningWorkers_;
     try {
         std::thread([chain, outputBox = outputBox_, domainBox = domainBox_,
-                     connection = whoisConnection_, endpoints = endpoints_,
+                     connection = whoisConnection_, endpoints = endpoints_, memory = memory_,
                      running = runningWorkers_] {
             try {
-                LookupContext context{*outputBox, *connection, *endpoints};
+                LookupContext context{*outputBox, *connection, *endpoints, memory.get()};
                 chain(*domainBox, context);
             } catch (...) {
                 // A step reports only through the output box; nothing escapes a worker.

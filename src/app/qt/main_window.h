@@ -86,6 +86,7 @@ private:
     // a worker may still use it. The channel is closed when the window goes.
     std::shared_ptr<UiChannel> channel_ = std::make_shared<UiChannel>();
     std::shared_ptr<const Endpoints> endpoints_;
+    std::shared_ptr<RunMemory> memory_ = std::make_shared<RunMemory>();  // what lookups learnt
     std::shared_ptr<QtOutputBox> outputBox_;
     std::shared_ptr<QtDomainBox> domainBox_;
     std::shared_ptr<QtWhoisConnection> whoisConnection_;

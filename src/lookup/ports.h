@@ -45,17 +45,26 @@ public:
 inline constexpr std::chrono::milliseconds whoisConnectTimeout{10'000};
 
 // Names the connection that one connect opened, so that a worker's query line can only go
-// into its own connection. A failed connect hands back the empty token.
+// into its own connection. A failed connect hands back an empty token; one that gave way to
+// a newer connect (or found the window gone) says so, since its lookup is then over.
 class WhoisConnectionToken {
 public:
     WhoisConnectionToken() = default;
     explicit WhoisConnectionToken(std::uint64_t id) : id_(id) {}
+    static WhoisConnectionToken gaveWay() {
+        WhoisConnectionToken token;
+        token.gaveWay_ = true;
+        return token;
+    }
     explicit operator bool() const { return id_ != 0; }
     std::uint64_t id() const { return id_; }
+    // A newer connect took the client over while this one was being made.
+    bool gaveWayToANewerConnect() const { return gaveWay_; }
     friend bool operator==(WhoisConnectionToken, WhoisConnectionToken) = default;
 
 private:
     std::uint64_t id_ = 0;
+    bool gaveWay_ = false;
 };
 
 // The window's TCP client 客户1: one connection at a time, shared by all whois workers.

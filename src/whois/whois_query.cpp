@@ -66,6 +66,9 @@ void queryWhoisServer(Text& domain, LookupContext& context) {
     const WhoisConnectionToken connection =
         context.whoisClient.connect(host, context.endpoints.whoisPort);
     if (!connection) {
+        if (connection.gaveWayToANewerConnect()) {
+            return;  // a newer lookup has the client now: this one writes nothing at all
+        }
         // No WHOIS connection: RDAP may still hold the registration. When it yields nothing,
         // nothing is written, as after any failed connect.
         showRdapRegistration(domain, context);

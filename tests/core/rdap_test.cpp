@@ -454,6 +454,33 @@ TEST(RdapStep, RunsOnlyWhenNoWhoisConnectionCouldBeMade) {
     }
 }
 
+// A connect that gave way to a newer lookup's ends the step: that lookup has the client and
+// the box now, so RDAP is not asked and nothing is written.
+TEST(RdapStep, NotAskedWhenTheConnectGaveWayToANewerOne) {
+    class GivingWay final : public WhoisConnection {
+    public:
+        WhoisConnectionToken connect(std::string_view, int) override {
+            return WhoisConnectionToken::gaveWay();
+        }
+        bool send(WhoisConnectionToken, std::string_view) override { return false; }
+    };
+    RdapServers servers;
+    servers.registryServesDev();
+    servers.registry.setFallback(
+        CannedReply::ok(R"({"objectClassName": "domain", "ldhName": "rdap"})"));
+    Endpoints endpoints = servers.endpoints();
+    endpoints.rdapBootstrap.origin = servers.bootstrap.origin();
+    MemoryOutputBox box("the newer lookup's answer");
+    GivingWay client;
+    RunMemory memory;
+    LookupContext context{box, client, endpoints, &memory};
+    Text domain = "www.example.com";
+    queryWhoisServer(domain, context);
+    EXPECT_EQ(box.readText(), "the newer lookup's answer");
+    EXPECT_TRUE(box.log().empty());
+    EXPECT_EQ(servers.bootstrap.requestCount(), 0u);
+}
+
 // The chain's test after the WHOIS step sees what RDAP wrote: web WHOIS is asked only when
 // RDAP yielded nothing and the box still holds "未知".
 TEST(RdapStep, WebWhoisRunsOnlyWhenRdapWroteNothing) {

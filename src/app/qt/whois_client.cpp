@@ -91,13 +91,13 @@ WhoisConnectionToken QtWhoisConnection::connect(std::string_view host, int port)
     const std::uint64_t attempt = ++lastAttempt_;
     const auto abandoned = [this, attempt] { return lastAttempt_.load() != attempt; };
     if (!channel_->call([this] { client_->dropConnection(); })) {
-        return WhoisConnectionToken();  // the window has gone
+        return WhoisConnectionToken::gaveWay();  // the window has gone
     }
     std::string failure;
     const int fd = openTcpConnection(host, port, connectTimeout_, resolver_, &failure, abandoned);
     if (fd < 0) {
         logLine(LogTopic::whois, "connect to ", host, ":", port, " failed: ", failure);
-        return WhoisConnectionToken();
+        return abandoned() ? WhoisConnectionToken::gaveWay() : WhoisConnectionToken();
     }
     const WhoisConnectionToken token(attempt);
     bool adopted = false;
@@ -115,9 +115,10 @@ WhoisConnectionToken QtWhoisConnection::connect(std::string_view host, int port)
     });
     if (!served) {
         ::close(fd);
+        return WhoisConnectionToken::gaveWay();
     }
     if (!adopted) {
-        return WhoisConnectionToken();
+        return abandoned() ? WhoisConnectionToken::gaveWay() : WhoisConnectionToken();
     }
     logLine(LogTopic::whois, "connected to ", host, ":", port);
     return token;

@@ -4,14 +4,7 @@
 // and the box the step must leave. Generated bodies, the bootstrap registry's matching, the
 // run's memory, when RDAP runs at all and the whole chain follow in code.
 //
-// In those files: <reply server="bootstrap|registry|registrar"> holds that server's replies
-// in order, each <data status="..."> a body, or <data redirect="URL"> a "302 Found" there.
-// <verify> holds one <protocol server="..."> per request the server must receive, exactly
-// as many as it receives: the request line's method and target, then any "Name: value"
-// header it must carry (the others are not compared). <output> is the box after the step,
-// set once; <output unchanged="yes"></output> means nothing is written. %BOOTSTRAP,
-// %REGISTRY and %REGISTRAR are the servers' origins, %REGISTRY_HOST and %REGISTRAR_HOST
-// their host:port.
+// The form of those files is in tests/data/README.md.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -24,6 +17,7 @@
 
 #include "app/chains.h"
 #include "net/request.h"
+#include "support/case_exchange.h"
 #include "support/case_file.h"
 #include "support/http_server.h"
 #include "support/loopback_whois_connection.h"
@@ -114,16 +108,6 @@ struct StepRun {
     }
 };
 
-std::string caseName(const ::testing::TestParamInfo<std::string>& info) {
-    std::string name = std::filesystem::path(info.param).stem().string();
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return name;
-}
-
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -206,7 +190,7 @@ TEST_P(RdapCase, RequestsAndBox) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, RdapCase,
                          ::testing::ValuesIn(testing::listCaseFiles(TESSALY_TEST_DATA "/rdap")),
-                         caseName);
+                         testing::caseTestName<::testing::TestParamInfo<std::string>>);
 
 TEST(RdapBootstrap, LongestEntryWinsAndOnlyHttpsBasesCount) {
     const std::optional<RdapBootstrap> bootstrap = parseRdapBootstrap(dataFile("dns.json"));

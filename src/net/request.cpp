@@ -217,8 +217,9 @@ void RequestObject::perform(const std::string* body) {
     Bytes received;
     Sink sink{&received, policy_.maxBodyBytes};
     bool ok = curl_easy_setopt(h, CURLOPT_URL, url_.c_str()) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    const char* protocols = policy_.httpsOnly ? "https" : "http,https";
+    ok = ok && curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, protocols) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, protocols) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, list.get()) == CURLE_OK;

@@ -18,6 +18,9 @@ struct RequestPolicy {
     long totalTimeoutMs = 30'000;
     std::size_t maxBodyBytes = 16u << 20;  // a larger body fails the request
     long maxRedirects = 5;
+    // Only HTTPS, for the request and every redirect: for data whose source must be the
+    // server asked (RDAP), a redirect to plain HTTP fails the request.
+    bool httpsOnly = false;
     // Trust anchors (PEM file) used in place of the system's store, for tests; empty keeps
     // the system's trust store.
     std::string caFile;

@@ -26,6 +26,7 @@ struct RdapMemory {
 RequestPolicy rdapPolicy(const RequestPolicy& policy) {
     RequestPolicy rdap = policy;
     rdap.maxBodyBytes = std::min(rdap.maxBodyBytes, rdapBodyLimit);
+    rdap.httpsOnly = true;  // registration data from the registry asked, never downgraded
     return rdap;
 }
 

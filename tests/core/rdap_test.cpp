@@ -438,6 +438,20 @@ TEST(RdapStep, RunsOnlyWhenNoWhoisConnectionCouldBeMade) {
     }
 }
 
+// A registry that redirects to plain HTTP is not followed there: registration data comes
+// over verified TLS or not at all.
+TEST(RdapStep, ARedirectToPlainHttpIsNotFollowed) {
+    RdapServers servers;
+    servers.registryServesDev();
+    HttpServer plain({CannedReply::ok(R"({"objectClassName": "domain", "ldhName": "x"})")});
+    servers.registry.setFallback(CannedReply::redirect(plain.origin() + "/rdap/domain/x"));
+    StepRun run;
+    run.query(servers.endpoints(), "www.example.dev");
+    EXPECT_EQ(run.box.readText(), "before");
+    EXPECT_EQ(servers.registry.requestCount(), 1u);
+    EXPECT_EQ(plain.requestCount(), 0u);
+}
+
 // A connect that gave way to a newer lookup's ends the step: that lookup has the client and
 // the box now, so RDAP is not asked and nothing is written.
 TEST(RdapStep, NotAskedWhenTheConnectGaveWayToANewerOne) {

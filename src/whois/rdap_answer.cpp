@@ -93,10 +93,11 @@ std::optional<std::string> stringAt(const Json& object, const char* key) {
 
 // The array member key (an empty one when it is absent).
 const Json& arrayAt(const Json& object, const char* key) {
-    static const Json none = Json::array();
+    // Never destroyed: a worker may still read an answer while the program ends.
+    static const Json* none = new Json(Json::array());
     const Json* value = find(object, key);
     if (value == nullptr) {
-        return none;
+        return *none;
     }
     if (!value->is_array()) {
         throw WrongType{key};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <utility>
@@ -159,8 +160,8 @@ private:
             return std::nullopt;
         }
         ++queries_;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+        // Rounded up, so that a wait the walk's end cuts short ends at or after that end.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
         const auto wait =
             std::max(std::chrono::milliseconds(1), std::min(settings_.queryTimeout, left));
         DnsExchange ex = exchangeDns({address, settings_.dnsPort}, question, wait);
@@ -254,8 +255,25 @@ private:
     }
 
     // The address of a server that came without glue: from the resolver, else by a walk of its
-    // own (not shown) while the depth allows one.
+    // own (not shown) while the depth allows one. Each name is looked up once per walk, and a
+    // name whose lookup needs its own address gets none.
     std::string addressOfServer(const std::string& name, int depth) {
+        if (const auto known = looked_.find(name); known != looked_.end()) {
+            return known->second;
+        }
+        if (!resolving_.insert(name).second) {
+            logLine(LogTopic::trace, "traceNative: the address of ", name, " needs itself");
+            return std::string();
+        }
+        std::string address = lookUpServer(name, depth);
+        resolving_.erase(name);
+        if (exhausted().empty()) {
+            looked_[name] = address;  // a lookup the budget cut short may be tried again
+        }
+        return address;
+    }
+
+    std::string lookUpServer(const std::string& name, int depth) {
         std::vector<std::uint16_t> types{dnsType::a};
         if (useIpv6_) {
             types.push_back(dnsType::aaaa);
@@ -387,7 +405,9 @@ private:
     std::vector<std::string> resolvers_;
     std::set<std::string> deadResolvers_;
     std::vector<NativeServer> roots_;
-    std::string firstNote_;  // put before the first block
+    std::map<std::string, std::string> looked_;  // server name -> address ("" for none)
+    std::set<std::string> resolving_;            // server names being looked up
+    std::string firstNote_;                      // put before the first block
     int queries_ = 0;
     bool written_ = false;
 };

@@ -17,13 +17,13 @@
 namespace tessaly {
 namespace {
 
-using testing::DnsReplySpec;
+using testing::DnsReplyParts;
 using testing::SeenQuery;
 using Messages = std::vector<std::string>;
 
-testing::DnsHandler answering(DnsReplySpec spec) {
-    return [spec](const SeenQuery&, const std::string& wire) {
-        return Messages{testing::dnsReply(wire, spec)};
+testing::DnsHandler answering(DnsReplyParts parts) {
+    return [parts](const SeenQuery&, const std::string& wire) {
+        return Messages{testing::dnsReply(wire, parts)};
     };
 }
 

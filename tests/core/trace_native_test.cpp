@@ -28,7 +28,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::DnsHandler;
-using testing::DnsReplySpec;
+using testing::DnsReplyParts;
 using testing::DnsTestNetwork;
 using testing::DnsTestServer;
 using testing::MemoryOutputBox;
@@ -49,8 +49,8 @@ const std::string rrsigRecord =
     "test. 86400 IN RRSIG DS 13 1 86400 20300101000000 20200101000000 12345 . "
     "c2lnbmF0dXJlIG9mIHRoZSBEUyBzZXQ=";
 
-Messages reply(const std::string& wire, const DnsReplySpec& spec) {
-    return {testing::dnsReply(wire, spec)};
+Messages reply(const std::string& wire, const DnsReplyParts& parts) {
+    return {testing::dnsReply(wire, parts)};
 }
 
 // The resolver: the root servers for ". NS" (with glue), REFUSED for anything else unless
@@ -75,32 +75,32 @@ DnsHandler resolverNaming(std::vector<std::pair<std::string, std::string>> names
 DnsHandler referring(std::string child, std::vector<std::pair<std::string, std::string>> servers,
                      std::vector<std::string> extra = {}) {
     return [=](const SeenQuery& q, const std::string& wire) {
-        DnsReplySpec spec;
+        DnsReplyParts parts;
         if (!dnsNameIsAtOrBelow(q.name, child)) {
-            spec.rcode = dnsRcode::nxDomain;
-            spec.aa = true;
-            return reply(wire, spec);
+            parts.rcode = dnsRcode::nxDomain;
+            parts.aa = true;
+            return reply(wire, parts);
         }
         for (const auto& [name, address] : servers) {
-            spec.authority.push_back(child + " 172800 IN NS " + name);
+            parts.authority.push_back(child + " 172800 IN NS " + name);
             if (!address.empty()) {
-                spec.additional.push_back(name + " 172800 IN A " + address);
+                parts.additional.push_back(name + " 172800 IN A " + address);
             }
         }
-        spec.authority.insert(spec.authority.end(), extra.begin(), extra.end());
-        return reply(wire, spec);
+        parts.authority.insert(parts.authority.end(), extra.begin(), extra.end());
+        return reply(wire, parts);
     };
 }
 
-DnsHandler answering(DnsReplySpec spec) {
-    return [spec](const SeenQuery&, const std::string& wire) { return reply(wire, spec); };
+DnsHandler answering(DnsReplyParts parts) {
+    return [parts](const SeenQuery&, const std::string& wire) { return reply(wire, parts); };
 }
 
 DnsHandler silent() {
     return [](const SeenQuery&, const std::string&) { return Messages{}; };
 }
 
-const DnsReplySpec wwwAnswer{.aa = true, .answer = {"www.example.test. 300 IN A 127.0.53.80"}};
+const DnsReplyParts wwwAnswer{.aa = true, .answer = {"www.example.test. 300 IN A 127.0.53.80"}};
 
 // A file that lives as long as the object.
 struct TempFile {
@@ -392,12 +392,12 @@ TEST(NativeTrace, ALargeReplyIsReadWhole) {
     // 4096 bytes over UDP: A records, and a TXT record in the additional section that makes
     // the size exact.
     auto big = [](const std::string& wire, std::size_t pad) {
-        DnsReplySpec spec{.aa = true};
+        DnsReplyParts parts{.aa = true};
         for (int i = 0; i < 250; ++i) {
-            spec.answer.push_back("www.example.test. 300 IN A 127.0.53." + std::to_string(i));
+            parts.answer.push_back("www.example.test. 300 IN A 127.0.53." + std::to_string(i));
         }
-        spec.additional.push_back("pad.example.test. 1 IN TXT \"" + std::string(pad, 'p') + "\"");
-        return testing::dnsReply(wire, spec);
+        parts.additional.push_back("pad.example.test. 1 IN TXT \"" + std::string(pad, 'p') + "\"");
+        return testing::dnsReply(wire, parts);
     };
     Walk walk;
     walk.addStandardServers([&big](const SeenQuery&, const std::string& wire) {
@@ -416,7 +416,7 @@ TEST(NativeTrace, ALargeReplyIsReadWhole) {
 TEST(NativeTrace, FinalRepliesAreShownAsSuch) {
     struct Case {
         const char* name;
-        DnsReplySpec spec;
+        DnsReplyParts parts;
         std::string shownAtTheEnd;
     };
     const std::string from = ";; Received N bytes from 127.0.53.4#53(ns1.example.test) in T ms";
@@ -438,7 +438,7 @@ TEST(NativeTrace, FinalRepliesAreShownAsSuch) {
     };
     for (const Case& c : cases) {
         Walk walk;
-        walk.addStandardServers(answering(c.spec));
+        walk.addStandardServers(answering(c.parts));
         walk.run("www.example.test");
         const std::string shown = walk.shown();
         ASSERT_GE(shown.size(), c.shownAtTheEnd.size()) << c.name;
@@ -453,7 +453,7 @@ TEST(NativeTrace, FinalRepliesAreShownAsSuch) {
 TEST(NativeTrace, RepliesThatComeNoCloserEndTheWalkWithWhy) {
     struct Case {
         const char* name;
-        DnsReplySpec spec;
+        DnsReplyParts parts;
         std::string why;
     };
     const Case cases[] = {
@@ -473,7 +473,7 @@ TEST(NativeTrace, RepliesThatComeNoCloserEndTheWalkWithWhy) {
     };
     for (const Case& c : cases) {
         Walk walk;
-        walk.addStandardServers(answering(c.spec));
+        walk.addStandardServers(answering(c.parts));
         walk.run("www.example.test");
         const std::string end =
             lines({";; 127.0.53.4#53(ns1.example.test): " + c.why,

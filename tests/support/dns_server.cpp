@@ -121,31 +121,31 @@ bool readExactly(int fd, char* out, std::size_t count) {
 
 }  // namespace
 
-std::string dnsReply(const std::string& queryWire, const DnsReplySpec& spec) {
+std::string dnsReply(const std::string& queryWire, const DnsReplyParts& parts) {
     const Packet query = packetOf(queryWire);
     if (!query) {
         throw std::runtime_error("the query is no DNS message");
     }
     const Packet reply(ldns_pkt_new());
     ldns_pkt_set_id(reply.get(),
-                    static_cast<std::uint16_t>(ldns_pkt_id(query.get()) + spec.idOffset));
+                    static_cast<std::uint16_t>(ldns_pkt_id(query.get()) + parts.idOffset));
     ldns_pkt_set_qr(reply.get(), true);
-    ldns_pkt_set_aa(reply.get(), spec.aa);
-    ldns_pkt_set_tc(reply.get(), spec.tc);
+    ldns_pkt_set_aa(reply.get(), parts.aa);
+    ldns_pkt_set_tc(reply.get(), parts.tc);
     ldns_pkt_set_rd(reply.get(), ldns_pkt_rd(query.get()));
-    ldns_pkt_set_rcode(reply.get(), static_cast<std::uint8_t>(spec.rcode));
+    ldns_pkt_set_rcode(reply.get(), static_cast<std::uint8_t>(parts.rcode));
     const ldns_rr_list* question = ldns_pkt_question(query.get());
     for (std::size_t i = 0; i < ldns_rr_list_rr_count(question); ++i) {
         ldns_rr* q = ldns_rr_clone(ldns_rr_list_rr(question, i));
-        if (!spec.questionName.empty()) {
+        if (!parts.questionName.empty()) {
             ldns_rdf_deep_free(ldns_rr_owner(q));
-            ldns_rr_set_owner(q, ldns_dname_new_frm_str(spec.questionName.c_str()));
+            ldns_rr_set_owner(q, ldns_dname_new_frm_str(parts.questionName.c_str()));
         }
         ldns_pkt_push_rr(reply.get(), LDNS_SECTION_QUESTION, q);
     }
-    push(reply.get(), LDNS_SECTION_ANSWER, spec.answer);
-    push(reply.get(), LDNS_SECTION_AUTHORITY, spec.authority);
-    push(reply.get(), LDNS_SECTION_ADDITIONAL, spec.additional);
+    push(reply.get(), LDNS_SECTION_ANSWER, parts.answer);
+    push(reply.get(), LDNS_SECTION_AUTHORITY, parts.authority);
+    push(reply.get(), LDNS_SECTION_ADDITIONAL, parts.additional);
     if (ldns_pkt_edns(query.get())) {
         ldns_pkt_set_edns_udp_size(reply.get(), 1232);
         ldns_pkt_set_edns_do(reply.get(), ldns_pkt_edns_do(query.get()));

@@ -34,15 +34,15 @@ using DnsHandler =
 
 // A reply to the query in wire form: its id and question unless told otherwise, the records
 // given as zone-file lines.
-struct DnsReplySpec {
+struct DnsReplyParts {
     bool aa = false;
     bool tc = false;
     int rcode = 0;
     std::vector<std::string> answer{}, authority{}, additional{};
-    int idOffset = 0;          // added to the query's id: a reply to another query
+    int idOffset = 0;            // added to the query's id: a reply to another query
     std::string questionName{};  // in place of the query's name when not empty
 };
-std::string dnsReply(const std::string& queryWire, const DnsReplySpec& spec);
+std::string dnsReply(const std::string& queryWire, const DnsReplyParts& parts);
 
 class DnsTestServer {
 public:

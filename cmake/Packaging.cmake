@@ -86,7 +86,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "TCP port 43 and shows the answer as it arrives, with two web WHOIS services\n"
     "as a fallback. digtrace shows the DNS delegation trace of the domain, from\n"
     "the root servers down to the servers that answer for it, taken from public\n"
-    "web trace services.")
+    "web trace services or, when they all fail, walked from the root itself.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -97,6 +97,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's text is Chinese; a desktop without a CJK font shows it as boxes.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk | fonts-wqy-zenhei")
+# The root hints the native trace falls back to; a copy is built in.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "dns-root-data")
 set(CPACK_SOURCE_GENERATOR "")
 
 include(CPack)

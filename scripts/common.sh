@@ -4,7 +4,7 @@
 
 TESSALY_PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libcurl4-openssl-dev libutf8proc-dev libidn2-dev nlohmann-json3-dev
+  qt6-base-dev libcurl4-openssl-dev libutf8proc-dev libidn2-dev nlohmann-json3-dev libldns-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth fonts-wqy-microhei imagemagick

@@ -4,6 +4,7 @@
 
 #include "base/log.h"
 #include "text/codepage.h"
+#include "trace/trace_native.h"
 #include "trace/trace_services.h"
 #include "whois/web_whois.h"
 #include "whois/whois_query.h"
@@ -23,6 +24,7 @@ constexpr std::array traceSteps{
     ChainStep{"traceServiceB", traceServiceB},
     ChainStep{"traceServiceC", traceServiceC},
     ChainStep{"traceServiceD", traceServiceD},
+    ChainStep{"traceNative", traceNative, boxHoldsNoTrace},
 };
 constexpr LookupChain whois{"whois", false, whoisSteps};
 constexpr LookupChain trace{"digtrace", true, traceSteps};
@@ -46,6 +48,12 @@ std::string preview(std::string_view box) {
 
 bool boxHoldsUnknown(std::string_view box) {
     return sameText(box, unknownText);
+}
+
+bool boxHoldsNoTrace(std::string_view box) {
+    return sameText(box, unknownText) ||
+           (box.size() == traceServiceDPrefix.size() + unknownText.size() &&
+            box.starts_with(traceServiceDPrefix) && box.ends_with(unknownText));
 }
 
 const LookupChain& whoisChain() {

@@ -15,6 +15,10 @@ using BoxTest = bool (*)(std::string_view box);
 // Exactly "未知", byte for byte: the test before every later step of both chains.
 bool boxHoldsUnknown(std::string_view box);
 
+// Exactly "未知", or exactly service D's final failure: its prefix followed by "未知". The test
+// before the native trace, which runs when no trace service gave a trace.
+bool boxHoldsNoTrace(std::string_view box);
+
 struct ChainStep {
     std::string_view name;  // for the diagnostics
     LookupStep run;

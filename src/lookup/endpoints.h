@@ -31,6 +31,25 @@ struct TcpService {
 // service B's origin, followed by the domain.
 inline constexpr std::string_view webWhoisServiceBPagePath = "/whois/domain/";
 
+// Where the native trace (the last digtrace step, which walks the DNS from the root itself)
+// finds the system's resolver and the root servers, the port it asks on, and the bounds of
+// one walk. Left empty, the paths and the built-in hints give it no server at all, so it
+// writes nothing: that is the default, and what the tests' endpoints start from.
+struct NativeTraceSettings {
+    std::string resolvConfPath;         // the resolver's nameserver lines; empty: no resolver
+    std::string rootHintsPath;          // used when the resolver names no root server
+    std::string_view builtInRootHints;  // zone-file text, used when the file gives none
+    int dnsPort = 53;                   // every server, the resolver's too, is asked on it
+    // An IPv6 address (a root server's) to which a UDP socket is connected, sending nothing,
+    // to learn whether the machine has an IPv6 route; empty: IPv4 addresses only.
+    std::string ipv6RouteProbe;
+    std::chrono::milliseconds queryTimeout{2'000};  // one server, then the next of the set
+    std::chrono::milliseconds walkTimeout{20'000};  // the whole walk
+    int maxQueries = 30;                            // the whole walk, the resolver's included
+    int serversPerZone = 3;
+    int gluelessDepth = 2;  // nested walks for the address of a server without glue
+};
+
 struct Endpoints {
     WebService traceServiceA{{}, "/Tools/dig_trace/"};         // HTTPS
     WebService traceServiceB{{}, "/"};                         // the query is appended
@@ -48,6 +67,7 @@ struct Endpoints {
     std::string traceServiceDEventValidation;  // 56 base64 characters
     int whoisPort = 43;
     RequestPolicy requestPolicy;
+    NativeTraceSettings nativeTrace;
 
     // IANA's WHOIS server, asked which WHOIS server answers for a top-level domain that the
     // table lacks. The worker's exchange with it is bounded: the connect like the window's

@@ -13,9 +13,6 @@ namespace {
 
 constexpr std::string_view crlf = "\r\n";
 
-// The prefix service D writes before its trace.
-constexpr std::string_view traceServiceDPrefix = "Loading root server list (static data):";
-
 // The pause between the two postbacks of one service D attempt, in milliseconds.
 constexpr int traceServiceDPauseMs = 5;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 
 #include "lookup/step.h"
 #include "text/text.h"
@@ -30,6 +31,9 @@ Text traceServiceDViewState(const Bytes& firstReply);
 // error or lacks the trace and mayRetry is set (the attempt then writes nothing and the
 // next one starts); otherwise the text to write.
 std::optional<Text> traceServiceDResult(const Bytes& secondReply, bool mayRetry);
+
+// The prefix service D writes before its trace; followed by "未知" it is D's final failure.
+inline constexpr std::string_view traceServiceDPrefix = "Loading root server list (static data):";
 
 // The retries service D makes after its first attempt, at most.
 inline constexpr int traceServiceDMaxRetries = 5;

@@ -1,5 +1,6 @@
 // Endpoints for the tests: the program's own, with every web service pointed at one origin
-// (a loopback server), each keeping its fixed path.
+// (a loopback server), each keeping its fixed path, and the native trace given no resolver
+// and no root server (a test that walks the DNS sets its own loopback servers).
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@ inline void pointEveryServiceAt(Endpoints& endpoints, std::string_view origin) {
         service->origin = origin;
     }
     endpoints.ianaWhois = {"127.0.0.1", 1};
+    endpoints.nativeTrace = NativeTraceSettings{};
 }
 
 // fixedEndpoints() with every web service at origin (and IANA's WHOIS server refusing).

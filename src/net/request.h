@@ -26,7 +26,9 @@ struct RequestPolicy {
     std::string caFile;
 };
 
-// Call once at program start, before any thread is started. Later calls do nothing.
+// Sets libcurl up and makes the run's cookie store. The first request does it on its own
+// thread, so start-up pays nothing for it; libcurl's global set-up is thread-safe (7.84 and
+// later) and runs once. Later calls do nothing.
 void initRequests();
 
 // "Mozilla/5.0 (compatible; Tessaly/<version>)", sent with every request.

@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "app/qt/qt_log.h"
-#include "net/request.h"
 #include "update/update_check.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -48,7 +47,6 @@ extern "C" const char* __lsan_default_suppressions() {
 
 int runProgram(int& argc, char** argv, WindowSeams seams,
                const std::function<void(MainWindow&)>& onShown, ProgramEnd end) {
-    initRequests();  // before any thread, the window system's included
     installQtLogSink();
     std::atexit(exitRoutine);
 #if defined(__SANITIZE_ADDRESS__)

@@ -13,6 +13,7 @@
 #include "support/memory_ports.h"
 #include "support/show_bytes.h"
 #include "support/tcp_server.h"
+#include "support/whois_query_fixture.h"
 #include "whois/whois_query.h"
 #include "whois/whois_servers.h"
 
@@ -158,37 +159,10 @@ TEST(OnWhoisDataArrived, FirstArrivalReplacesLaterOnesAppend) {
     }
 }
 
-// A loopback query: names resolve through the table to 127.0.0.1 (or not at all), and the
-// whois port is the test server's.
-struct QueryFixture {
-    MemoryOutputBox box{"before"};
-    std::mutex mutex;
-    std::vector<std::string> hostsAsked;
-    LoopbackWhoisConnection client;
-    Endpoints endpoints;
-    LookupContext context{box, client, endpoints};
-
+// A loopback query: the registrar's host resolves to 127.0.0.1, every other name to nothing.
+struct QueryFixture : testing::WhoisQueryFixture {
     explicit QueryFixture(int port, std::chrono::milliseconds timeout = whoisConnectTimeout)
-        : client(
-              box,
-              [this](std::string_view host) {
-                  std::lock_guard lock(mutex);
-                  hostsAsked.emplace_back(host);
-                  return host == registrarWhoisHost ? Text("127.0.0.1") : Text();
-              },
-              timeout) {
-        endpoints.whoisPort = port;
-    }
-
-    Text query(std::string typed) {
-        Text domain = std::move(typed);
-        queryWhoisServer(domain, context);
-        return domain;
-    }
-    std::vector<std::string> asked() {
-        std::lock_guard lock(mutex);
-        return hostsAsked;
-    }
+        : WhoisQueryFixture(port, {std::string(registrarWhoisHost)}, timeout) {}
 };
 
 TEST(QueryWhoisServer, SendsTheReducedNameThenShowsTheWholeAnswer) {

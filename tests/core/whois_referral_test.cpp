@@ -15,6 +15,7 @@
 #include "support/memory_ports.h"
 #include "support/show_bytes.h"
 #include "support/tcp_server.h"
+#include "support/whois_query_fixture.h"
 #include "whois/whois_query.h"
 #include "whois/whois_referral.h"
 #include "whois/whois_servers.h"
@@ -84,34 +85,11 @@ TEST(ReferredWhoisServer, ReferLineFirstThenWhoisLine) {
 
 // Registries' hosts resolve to loopback; the whois port is the registry server's, IANA's
 // server stands on a port of its own.
-struct ReferralFixture {
-    MemoryOutputBox box{"before"};
-    std::mutex mutex;
-    std::vector<std::string> hostsAsked;
-    LoopbackWhoisConnection client;
-    Endpoints endpoints;
-    RunMemory memory;
-    LookupContext context{box, client, endpoints, &memory};
-
+struct ReferralFixture : testing::WhoisQueryFixture {
     ReferralFixture(int ianaPort, int whoisPort)
-        : client(box, [this](std::string_view host) {
-              std::lock_guard lock(mutex);
-              hostsAsked.emplace_back(host);
-              const bool known = host == "whois.nic.google" || host == "whois.nic.xn--3ds443g" ||
-                                 host == registrarWhoisHost;
-              return known ? Text("127.0.0.1") : Text();
-          }) {
+        : WhoisQueryFixture(whoisPort, {"whois.nic.google", "whois.nic.xn--3ds443g",
+                                        std::string(registrarWhoisHost)}) {
         endpoints.ianaWhois = {"127.0.0.1", ianaPort};
-        endpoints.whoisPort = whoisPort;
-    }
-    Text query(std::string typed) {
-        Text domain = std::move(typed);
-        queryWhoisServer(domain, context);
-        return domain;
-    }
-    std::vector<std::string> asked() {
-        std::lock_guard lock(mutex);
-        return hostsAsked;
     }
 };
 

@@ -136,12 +136,17 @@ struct Walk {
         net.add(domainAddress, std::move(domain));
     }
 
-    // The box after traceNative ran on domain, the box holding D's failure text before.
-    MemoryOutputBox& run(const std::string& domain) {
+    // The walk's settings with this resolver and these servers, into endpoints.
+    void pointAt(Endpoints& endpoints) {
         settings.resolvConfPath = resolvConf.path;
         settings.dnsPort = net.port();
-        Endpoints endpoints;
         endpoints.nativeTrace = settings;
+    }
+
+    // The box after traceNative ran on domain, the box holding D's failure text before.
+    MemoryOutputBox& run(const std::string& domain) {
+        Endpoints endpoints;
+        pointAt(endpoints);
         testing::UnreachableWhoisConnection whois;
         LookupContext context{box, whois, endpoints};
         Text text = domain;
@@ -731,9 +736,7 @@ TEST(TraceChain, WhenEveryServiceFailsTheWalkFillsTheBox) {
     Endpoints endpoints = testing::endpointsAt(web.origin());
     endpoints.traceServiceA.origin = web.origin();  // plain HTTP: it fails all the same
     endpoints.requestPolicy.totalTimeoutMs = 5'000;
-    endpoints.nativeTrace = walk.settings;
-    endpoints.nativeTrace.resolvConfPath = walk.resolvConf.path;
-    endpoints.nativeTrace.dnsPort = walk.net.port();
+    walk.pointAt(endpoints);
 
     testing::MemoryDomainBox domainBox("www.example.test");
     MemoryOutputBox box;
@@ -758,9 +761,7 @@ TEST(TraceChain, AServiceThatGivesATraceLeavesTheDnsAlone) {
     Walk walk;
     walk.addStandardServers();
     Endpoints endpoints = testing::endpointsAt(web.origin());
-    endpoints.nativeTrace = walk.settings;
-    endpoints.nativeTrace.resolvConfPath = walk.resolvConf.path;
-    endpoints.nativeTrace.dnsPort = walk.net.port();
+    walk.pointAt(endpoints);
     testing::MemoryDomainBox domainBox("www.example.test");
     MemoryOutputBox box;
     testing::UnreachableWhoisConnection whois;

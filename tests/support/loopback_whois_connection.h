@@ -1,6 +1,7 @@
 // A WhoisConnection for the Qt-free tests: the same bounded connect as the window's
 // client, with a reader thread in place of the user-interface thread that hands every
-// arrival to onWhoisDataArrived.
+// arrival to onWhoisDataArrived. Its connects run one after another; giving way to a newer
+// connect is the window's client's own and is tested on it.
 #pragma once
 
 #include <chrono>
